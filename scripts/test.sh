@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian packages), then configures, builds and
+# tests the three builds: x86-64 (build/), 32-bit x86 (build32/) and x86-64
+# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
+
+jobs=$(nproc)
+only="${1:-all}"
+
+build_and_test() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900)
+}
+
+status=0
+if [ "$only" = all ] || [ "$only" = native ]; then
+  echo "== x86-64 build (build/)"
+  build_and_test build || status=1
+fi
+if [ "$only" = all ] || [ "$only" = 32 ]; then
+  echo "== 32-bit x86 build (build32/)"
+  build_and_test build32 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake || status=1
+fi
+if [ "$only" = all ] || [ "$only" = asan ]; then
+  echo "== sanitizer build (build-asan/)"
+  export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+  build_and_test build-asan -DPELIDOR_SANITIZE=ON || status=1
+fi
+exit $status
