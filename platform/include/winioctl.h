@@ -1,5 +1,17 @@
-// Filled in with the file, registry and device-file side of the platform.
+// I/O control code composition.
 #pragma once
 
 #include <windef.h>
 #include <minwinbase.h>
+
+#define CTL_CODE(DeviceType, Function, Method, Access) \
+    (((DWORD)(DeviceType) << 16) | ((DWORD)(Access) << 14) | ((DWORD)(Function) << 2) | (DWORD)(Method))
+
+#define METHOD_BUFFERED 0
+#define METHOD_IN_DIRECT 1
+#define METHOD_OUT_DIRECT 2
+#define METHOD_NEITHER 3
+
+#define FILE_ANY_ACCESS 0
+#define FILE_READ_ACCESS 0x0001
+#define FILE_WRITE_ACCESS 0x0002

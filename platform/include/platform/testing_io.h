@@ -1,2 +1,43 @@
 // Test controls of the file, registry and device-file side of the platform.
 #pragma once
+
+#include <windef.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform::testing {
+
+// Free space reported by GetDiskFreeSpaceExA for every folder; nullopt = real.
+PLATFORM_EXPORT void SetFreeSpace(std::optional<uint64_t> bytes);
+
+// Device requests wait up to `ms` for their reply and complete at once (0 = pend).
+PLATFORM_EXPORT void SetSyncCompletion(DWORD ms);
+
+// Pending device requests whose issuer went away (their event was closed),
+// cancelled and detached by the platform, since the process started.
+PLATFORM_EXPORT uint64_t AbandonedRequests();
+
+// A device instance in the installation database of the current root.
+struct DeviceInstall {
+    std::string enumerator = "USB";
+    std::string deviceId;              // e.g. "VID_17C4&PID_00F0"
+    std::string instanceId = "0000";   // third path element
+    std::string classGuid = "{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+    std::string className = "Image";
+    std::string description;           // "DeviceDesc"
+    std::string friendlyName;          // "FriendlyName", left out when empty
+    std::string manufacturer;          // "Mfg", left out when empty
+    std::string hardwareId;            // "HardwareID" (REG_MULTI_SZ), left out when empty
+    bool present = true;
+};
+
+// Writes the instance key and a new driver key under the class key; returns
+// the instance path ("USB\VID_17C4&PID_00F0\0000") or "" on failure.
+PLATFORM_EXPORT std::string InstallDevice(const DeviceInstall& device);
+
+// Sets the instance's "Present" flag; false when the instance is unknown.
+PLATFORM_EXPORT bool SetDevicePresent(const std::string& instancePath, bool present);
+
+}  // namespace platform::testing
