@@ -1,0 +1,13 @@
+// The Windows API of the platform: every base header in one include.
+#pragma once
+
+#include <windef.h>
+#include <winnt.h>
+#include <winerror.h>
+#include <minwinbase.h>
+#include <winbase.h>
+#include <fileapi.h>
+#include <ioapiset.h>
+#include <winreg.h>
+#include <winioctl.h>
+#include <winuser.h>
