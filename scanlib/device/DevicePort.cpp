@@ -1,0 +1,84 @@
+#include "device/DevicePort.h"
+
+#include "device/DevicePortFactories.h"
+#include "os/OSWait.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr int kPortSTI = 0;
+constexpr int kPortUsbscan = 1;
+constexpr int kPortNone = -1;
+
+using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
+
+// A 32-bit process on 64-bit Windows; IsWow64Process is looked up at run
+// time, and its absence means no.
+bool IsWow64() {
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    if (!kernel) return false;
+    auto isWow64 = reinterpret_cast<IsWow64Function>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+}  // namespace
+
+bool DevicePort::GetDeviceValue(const std::string&, int*) { return false; }
+bool DevicePort::SetDeviceValue(const std::string&, int) { return false; }
+bool DevicePort::IsDevicePresent(const char*) { return true; }
+
+std::string DevicePort::DeviceLockName(const std::wstring& productName) {
+    std::string narrow;
+    if (!productName.empty()) {
+        const int size = WideCharToMultiByte(CP_ACP, 0, productName.c_str(), static_cast<int>(productName.size()),
+                                             nullptr, 0, nullptr, nullptr);
+        if (size > 0) {
+            narrow.resize(static_cast<size_t>(size));
+            WideCharToMultiByte(CP_ACP, 0, productName.c_str(), static_cast<int>(productName.size()), narrow.data(),
+                                size, nullptr, nullptr);
+        }
+    }
+    return narrow + "_Lock";
+}
+
+bool DevicePort::CreateDeviceLock(const std::wstring& productName) {
+    return deviceLock_.Create(DeviceLockName(productName).c_str(), true);
+}
+
+int DevicePort::AcquireDeviceLock(int ms) {
+    const int result = deviceLock_.Wait(ms);
+    if (result == kWaitAcquired) ++lockHolds_;
+    return result;
+}
+
+bool DevicePort::ReleaseDeviceLock() {
+    if (lockHolds_ == 0 || !deviceLock_.Release()) return false;
+    --lockHolds_;
+    return true;
+}
+
+void DevicePort::CloseDeviceLock() {
+    while (lockHolds_ > 0 && ReleaseDeviceLock()) {
+    }
+    lockHolds_ = 0;
+    deviceLock_.Close();
+}
+
+int EffectiveDevicePortKind(int kind) {
+    if constexpr (sizeof(void*) == 4) {
+        if (IsWow64()) return kPortUsbscan;
+    }
+    if (kind == kPortSTI || kind == kPortUsbscan) return kind;
+    return kPortNone;
+}
+
+std::unique_ptr<DevicePort> CreateDevicePort(int kind) {
+    switch (EffectiveDevicePortKind(kind)) {
+        case kPortSTI: return CreateDevicePortSTI();
+        case kPortUsbscan: return CreateDevicePortUsbscan();
+        default: return nullptr;
+    }
+}
