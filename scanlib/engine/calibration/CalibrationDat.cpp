@@ -1,0 +1,119 @@
+#include "engine/calibration/CalibrationDat.h"
+
+#include "chips/AnalogFrontEnd.h"
+#include "chips/Controller.h"
+#include "engine/calibration/MemoryCalibrationFile.h"
+#include "os/files/FileFunctions.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t kMagic[2] = {'S', 'I'};
+
+uint16_t U16At(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+uint32_t U32At(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::array<uint8_t, kCalibrationHeaderSize> Header(uint16_t vendorId, uint16_t productId) {
+    return {kMagic[0], kMagic[1], static_cast<uint8_t>(kCalibrationDatVersion),
+            static_cast<uint8_t>(kCalibrationDatVersion >> 8), static_cast<uint8_t>(vendorId),
+            static_cast<uint8_t>(vendorId >> 8), static_cast<uint8_t>(productId),
+            static_cast<uint8_t>(productId >> 8)};
+}
+
+// The folder part of path, with its separator.
+std::string FolderOf(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".\\") : path.substr(0, cut + 1);
+}
+
+bool ReadAppend(CalibrationFile& file, std::vector<uint8_t>& out, size_t n) {
+    const size_t at = out.size();
+    out.resize(at + n);
+    return file.Read(out.data() + at, static_cast<int>(n));
+}
+
+bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
+    const auto file = CreateCalibrationFile();
+    return file->Open(path, kCalibrationFileWrite) && file->Write(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+}  // namespace
+
+bool CheckCalibrationHeader(CalibrationFile& file, uint16_t vendorId, uint16_t productId) {
+    uint8_t start[4] = {};
+    if (!file.Seek(0) || !file.Read(start, sizeof start)) {
+        return false;
+    }
+    if (std::memcmp(start, kMagic, sizeof kMagic) != 0 || U16At(start + 2) != kCalibrationDatVersion) {
+        return false;
+    }
+    uint8_t ids[4] = {};
+    return file.Read(ids, sizeof ids) && U16At(ids) == vendorId && U16At(ids + 2) == productId;
+}
+
+bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, AnalogFrontEnd& frontEnd,
+                         Controller& controller) {
+    MemoryCalibrationFile image;
+    const auto header = Header(vendorId, productId);
+    if (!image.Write(header.data(), static_cast<int>(header.size())) || !frontEnd.CalibrationData(&image, true) ||
+        !controller.CalibrationData(&image, true)) {
+        return false;
+    }
+    // The whole image goes to a temporary file in the same folder first, so
+    // a full disk or a refused folder leaves the old file as it was. The
+    // platform has no rename; the checked image then rewrites the file in
+    // one pass, and readers refuse a file whose size does not match its
+    // tables, so a rewrite in progress is never loaded.
+    char temporary[MAX_PATH] = {};
+    if (GetTempFileNameA(FolderOf(path).c_str(), "SI", 0, temporary) == 0) {
+        return false;
+    }
+    const std::vector<uint8_t>& bytes = image.Bytes();
+    const bool staged = WriteWholeFile(temporary, bytes);
+    const bool written = staged && WriteWholeFile(path.c_str(), bytes);
+    OSDeleteFile(temporary);
+    return written;
+}
+
+bool LoadCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
+                        AnalogFrontEnd& frontEnd, Controller& controller) {
+    std::vector<uint8_t> bytes;
+    {
+        const auto file = CreateCalibrationFile();
+        if (!file->Open(path.c_str(), kCalibrationFileRead) || !CheckCalibrationHeader(*file, vendorId, productId)) {
+            return false;
+        }
+        const auto header = Header(vendorId, productId);
+        bytes.assign(header.begin(), header.end());
+        if (!ReadAppend(*file, bytes, kCalibrationAfeBlockSize + kCalibrationExposureSize)) {
+            return false;
+        }
+        for (size_t t = 0; t < kCalibrationTableCount; ++t) {
+            if (!ReadAppend(*file, bytes, 4)) {
+                return false;
+            }
+            const uint32_t count = U32At(bytes.data() + bytes.size() - 4);
+            if (count != 0 && count != pixelsPerLine) {
+                return false;
+            }
+            if (!ReadAppend(*file, bytes, 4 * static_cast<size_t>(count))) {
+                return false;
+            }
+        }
+        uint8_t extra = 0;
+        if (file->Read(&extra, 1)) {
+            return false;  // more than the tables announce
+        }
+    }
+    MemoryCalibrationFile image(std::move(bytes));
+    return image.Seek(static_cast<int>(kCalibrationHeaderSize)) && frontEnd.CalibrationData(&image, false) &&
+           controller.CalibrationData(&image, false);
+}
