@@ -16,12 +16,14 @@ using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
 // A 32-bit process on 64-bit Windows; IsWow64Process is looked up at run
 // time, and its absence means no.
 bool IsWow64() {
-    HMODULE kernel = GetModuleHandleA("kernel32");
+    HMODULE kernel = LoadLibraryA("kernel32");
     if (!kernel) return false;
     auto isWow64 = reinterpret_cast<IsWow64Function>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
     BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    const bool result = isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    FreeLibrary(kernel);
+    return result;
 }
 
 }  // namespace

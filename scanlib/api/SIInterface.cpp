@@ -1,0 +1,329 @@
+// The twenty exported SI_ functions. Each runs its checks in a fixed order,
+// records its result as the last result (except the two error-text
+// functions) and lets no exception out.
+#include <SIInterface.h>
+
+#include "api/CleaningCycle.h"
+#include "api/LibraryState.h"
+#include "api/OpenSequence.h"
+#include "api/ResultCodes.h"
+#include "api/SIResultMapping.h"
+#include "engine/chain/ProcessingChain.h"
+#include "engine/model/Scanner.h"
+#include "engine/properties/Property.h"
+#include "os/ScanLog.h"
+#include "os/ScopedLock.h"
+
+#if __has_include("engine/calibration/Calibrator.h")
+#include "engine/calibration/Calibrator.h"
+#define PELIDOR_HAS_CALIBRATOR 1
+#endif
+
+namespace {
+
+constexpr int kScanLockMs = 2000;
+constexpr int kCalibrationLockMs = 5000;
+constexpr int kPaperLockMs = 1000;
+
+SIResult Record(SIResult result) {
+    Library().lastResult = result;
+    return result;
+}
+
+bool Sticky() { return Library().lastResult == SI_ERR_COMMUNICATION; }
+
+// Ends the scan of the chain and of the model after a failure, swallowing
+// whatever they throw: the caller already has the result it reports.
+void EndScanBestEffort() {
+    try {
+        Chain().EndScan();
+        return;
+    } catch (...) {
+    }
+    try {
+        if (Library().scanner) Library().scanner->EndScan();
+    } catch (...) {
+    }
+}
+
+// Closes the open scan: ends it best effort, releases the scan lock.
+void AbandonScan() {
+    LibraryState& state = Library();
+    EndScanBestEffort();
+    state.scanLock.Release();
+    state.scanOpen = false;
+}
+
+// The shape shared by SI_Feed, SI_FeedPaperOut and SI_Clean: open, sticky,
+// the scan lock for 2000 ms, refused while a scan is open, then work.
+template <typename Work>
+SIResult UnderScanLock(Work&& work) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    ScopedLock scan(&state.scanLock);
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
+    if (state.scanOpen) return Record(SI_ERR_BUSY);
+    return Record(RunMapped(work));
+}
+
+}  // namespace
+
+extern "C" {
+
+SI_EXPORT SIResult SI_OpenInterface(const char* name) {
+    if (Library().interfaceOpen) return Record(SI_ERR_ALREADY_OPEN);
+    if (!name) return Record(SI_ERR_INVALID_PARAMETER);
+    return Record(RunMapped([&] { return RunOpenSequence(name); }, SI_ERR_INIT_FAILED));
+}
+
+SI_EXPORT SIResult SI_CloseInterface(void) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    // An open scan holds the scan lock; closing the handle would not release
+    // it, and every other process would stay busy.
+    if (state.scanOpen) AbandonScan();
+    try {
+        Chain().Detach();  // stops and joins the spooler's worker first
+    } catch (...) {
+    }
+    state.scanner.reset();
+    state.calibrationLock.Close();
+    state.scanLock.Close();
+    ScanLog::Close();
+    state.interfaceOpen = false;
+    state.scanOpen = false;
+    return Record(SI_OK);
+}
+
+SI_EXPORT SIResult SI_GetLastError(void) { return Library().lastResult; }
+
+SI_EXPORT SIResult SI_GetLastErrorText(const char** text) {
+    if (!text) return SI_ERR_INVALID_PARAMETER;
+    *text = ResultCodeText(static_cast<int32_t>(Library().lastResult));
+    return SI_OK;
+}
+
+SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
+    if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!property) return Record(SI_ERR_INVALID_PARAMETER);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    return Record(RunMapped([&] {
+        Property* found = Chain().FindProperty(property->id);
+        if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
+        found->Get(property);
+        return SIResult{SI_OK};
+    }));
+}
+
+SI_EXPORT SIResult SI_SetProperty(const SIProperty* property) {
+    if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (!property) return Record(SI_ERR_INVALID_PARAMETER);
+    return Record(RunMapped([&] {
+        Property* found = Chain().FindProperty(property->id);
+        if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
+        return found->Set(property) ? SIResult{SI_OK} : SIResult{SI_ERR_PROPERTY_INVALID};
+    }));
+}
+
+SI_EXPORT SIResult SI_StartScan(void) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (state.scanOpen) return Record(SI_ERR_BUSY);
+    ScopedLock scan(&state.scanLock);
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
+    const SIResult result = RunMapped([] { return Chain().StartScan() ? SIResult{SI_OK} : SIResult{SI_ERR_UNKNOWN}; });
+    if (result == SI_OK) {
+        // The scan lock stays held until SI_EndScan.
+        scan.Keep();
+        state.scanOpen = true;
+    }
+    return Record(result);
+}
+
+SI_EXPORT SIResult SI_ReadImageData(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!state.scanOpen) return Record(SI_ERR_NOT_SCANNING);
+    if (!buffer || !linesRead || side > 1) return Record(SI_ERR_INVALID_PARAMETER);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (lines == 0) {
+        *linesRead = 0;
+        return Record(SI_OK);
+    }
+    try {
+        int got = 0;
+        const SIResult result = static_cast<SIResult>(Chain().ReadImageData(buffer, lines, side, &got));
+        if (result == SI_OK || result == SI_END_OF_PAGE) *linesRead = got;
+        return Record(result);
+    } catch (const DeviceIOException& e) {
+        AbandonScan();
+        return Record(e.Code() == DeviceIOException::kBusy ? SI_ERR_BUSY : SI_ERR_COMMUNICATION);
+    } catch (...) {
+        return Record(SI_ERR_UNKNOWN);
+    }
+}
+
+SI_EXPORT SIResult SI_EndScan(void) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!state.scanOpen) return Record(SI_OK);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    const SIResult result = RunMapped([] {
+        Chain().EndScan();
+        return SIResult{SI_OK};
+    });
+    state.scanLock.Release();
+    state.scanOpen = false;
+    return Record(result);
+}
+
+SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!status) return Record(SI_ERR_INVALID_PARAMETER);
+    if (state.scanOpen) {
+        *status = SI_SCANNER_BUSY;
+        return Record(SI_OK);
+    }
+    {
+        ScopedLock probe(&state.scanLock);
+        const int wait = probe.Acquire(0);
+        if (wait == kWaitTimeout) {
+            *status = SI_SCANNER_BUSY;
+            return Record(SI_OK);
+        }
+        if (wait != kWaitAcquired) return Record(SI_ERR_UNKNOWN);
+    }
+    try {
+        switch (state.scanner->GetScannerStatus()) {
+            case SI_SCANNER_READY: *status = SI_SCANNER_READY; break;
+            case SI_SCANNER_BUSY: *status = SI_SCANNER_BUSY; break;
+            default: *status = SI_SCANNER_NOT_READY; break;
+        }
+    } catch (const DeviceIOException& e) {
+        *status = e.Code() == DeviceIOException::kBusy ? SI_SCANNER_BUSY : SI_SCANNER_NOT_READY;
+    } catch (...) {
+        return Record(SI_ERR_UNKNOWN);
+    }
+    return Record(SI_OK);
+}
+
+SI_EXPORT SIResult SI_GetPaperStatus(int* present) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!present) return Record(SI_ERR_INVALID_PARAMETER);
+    // A calibration holds this lock; past the wait the sensor is read anyway.
+    ScopedLock calibration(&state.calibrationLock);
+    const int wait = calibration.Acquire(kPaperLockMs);
+    if (wait != kWaitAcquired && wait != kWaitTimeout) return Record(SI_ERR_UNKNOWN);
+    return Record(RunMapped([&] { return static_cast<SIResult>(state.scanner->GetPaperStatus(present)); }));
+}
+
+SI_EXPORT SIResult SI_GetButtonStatus(int button, int* pressed) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!pressed) return Record(SI_ERR_INVALID_PARAMETER);
+    return Record(RunMapped([&] { return static_cast<SIResult>(state.scanner->GetButtonStatus(button, pressed)); }));
+}
+
+SI_EXPORT SIResult SI_GetEvent(SIEvent* event) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!event) return Record(SI_ERR_INVALID_PARAMETER);
+    return Record(RunMapped([&] { return state.scanner->DebounceEvent(event) ? SIResult{SI_OK} : SIResult{SI_ERR_UNKNOWN}; }));
+}
+
+SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!calibrated) return Record(SI_ERR_INVALID_PARAMETER);
+    return Record(RunMapped([&] {
+        *calibrated = state.scanner->ReloadCalibration() ? 1 : 0;
+        return SIResult{SI_OK};
+    }));
+}
+
+SI_EXPORT SIResult SI_Reset(void) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    return Record(RunMapped([&] {
+        Chain().ResetAll();
+        state.scanner->ResetPipes();
+        return SIResult{SI_OK};
+    }));
+}
+
+SI_EXPORT SIResult SI_Diagnostic(int code, int* words) {
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!words) return Record(SI_ERR_INVALID_PARAMETER);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    return Record(RunMapped([&] {
+        return static_cast<SIResult>(state.scanner->Diagnostic(code, reinterpret_cast<uint32_t*>(words)));
+    }));
+}
+
+SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
+    (void)argument;  // the calibrator takes only the callback; callers pass 0
+    LibraryState& state = Library();
+    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    // Declared calibration first so the scan lock is released first; taken
+    // scan first, in the library's lock order.
+    ScopedLock calibration(&state.calibrationLock);
+    ScopedLock scan(&state.scanLock);
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
+    if (const int wait = calibration.Acquire(kCalibrationLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
+    if (state.scanOpen) return Record(SI_ERR_BUSY);
+
+    state.scanOpen = true;
+    bool saved = false;
+    SIResult result = RunMapped([&] {
+        Chain().SaveRestoreAll(true);
+        saved = true;
+        Chain().ResetAll();
+#ifdef PELIDOR_HAS_CALIBRATOR
+        Calibrator* calibrator = state.scanner->GetCalibrator();
+        if (!calibrator) return SIResult{SI_ERR_CALIBRATION_FAILED};
+        return static_cast<SIResult>(calibrator->Calibrate(progress));
+#else
+        (void)progress;
+        return SIResult{SI_ERR_CALIBRATION_FAILED};
+#endif
+    });
+    if (saved) {
+        const SIResult restored = RunMapped([] {
+            Chain().SaveRestoreAll(false);
+            return SIResult{SI_OK};
+        });
+        // A calibration that succeeded reports a failed restore instead.
+        const bool calibrated = result == SI_OK || result == SI_CALIBRATED_WHITE_ONLY;
+        if (calibrated && restored != SI_OK) result = restored;
+    }
+    state.scanOpen = false;
+    return Record(result);
+}
+
+SI_EXPORT SIResult SI_Feed(void) {
+    return UnderScanLock([] {
+        Library().scanner->Feed();
+        return SIResult{SI_OK};
+    });
+}
+
+SI_EXPORT SIResult SI_FeedPaperOut(void) {
+    return UnderScanLock([] {
+        Library().scanner->FeedPaperOut();
+        return SIResult{SI_OK};
+    });
+}
+
+SI_EXPORT SIResult SI_Clean(SIProgressCallback progress) {
+    return UnderScanLock([&] { return RunCleaningCycle(progress); });
+}
+
+}  // extern "C"

@@ -1,1 +1,0 @@
-#include "api/SIInterface.h"
