@@ -40,7 +40,4 @@ private:
     bool overlapped_;
 };
 
-// Requests cancelled because their issuer closed their event while they pended.
-uint64_t AbandonedRequestCount();
-
 }  // namespace platform

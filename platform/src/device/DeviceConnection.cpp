@@ -1,0 +1,395 @@
+#include "device/DeviceConnection.h"
+
+#include "device/OverlappedStatus.h"
+#include "device/WireProtocol.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+std::atomic<uint64_t> g_abandoned{0};
+
+// How often the receiver looks for requests whose issuer went away.
+constexpr int kAbandonPollMs = 100;
+
+bool ReadExactly(int fd, uint8_t* buffer, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::recv(fd, buffer + done, length - done, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The event handle still names the object it named when the request was issued.
+bool EventAlive(HANDLE event, const std::weak_ptr<KernelObject>& issued) {
+    if (event == nullptr) return true;
+    auto now = LookupHandle(event);
+    return now != nullptr && now == issued.lock();
+}
+
+}  // namespace
+
+uint64_t AbandonedRequestCount() { return g_abandoned.load(); }
+
+DeviceConnection::DeviceConnection(UniqueFd socket) : socket_(std::move(socket)) {}
+
+DeviceConnection::~DeviceConnection() {
+    if (receiver_.joinable()) {
+        if (receiver_.get_id() == std::this_thread::get_id()) {
+            receiver_.detach();
+        } else {
+            ::shutdown(socket_.Get(), SHUT_RDWR);
+            receiver_.join();
+        }
+    }
+}
+
+std::shared_ptr<DeviceConnection> DeviceConnection::Connect(const std::string& path, DWORD* error) {
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.Valid()) {
+        *error = ERROR_GEN_FAILURE;
+        return nullptr;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string target = path;
+    UniqueFd folder;
+    // sun_path holds 108 bytes: reach longer endpoints through their folder.
+    if (target.size() >= sizeof(address.sun_path)) {
+        auto slash = path.find_last_of('/');
+        folder = UniqueFd(::open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.Valid()) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        target = "/proc/self/fd/" + std::to_string(folder.Get()) + path.substr(slash);
+        if (target.size() >= sizeof(address.sun_path)) {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            return nullptr;
+        }
+    }
+    std::memcpy(address.sun_path, target.c_str(), target.size() + 1);
+    int result;
+    do {
+        result = ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        *error = (errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR) ? ERROR_FILE_NOT_FOUND
+                 : errno == EACCES                                           ? ERROR_ACCESS_DENIED
+                                                                             : ERROR_GEN_FAILURE;
+        return nullptr;
+    }
+    auto connection = std::make_shared<DeviceConnection>(std::move(socket));
+    connection->receiver_ = std::thread([self = connection] { self->ReceiveLoop(); });
+    return connection;
+}
+
+bool DeviceConnection::Send(const std::vector<uint8_t>& frame) {
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    size_t done = 0;
+    while (done < frame.size()) {
+        ssize_t n = ::send(socket_.Get(), frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void DeviceConnection::SendCancels(const std::vector<uint32_t>& ids) {
+    for (uint32_t target : ids) {
+        uint32_t id;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (closed_ || gone_) return;
+            id = nextId_++;
+            if (nextId_ == 0) nextId_ = 1;
+        }
+        Send(wire::EncodeRequest(id, wire::kCancel, target, {}, 0));
+    }
+}
+
+std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t code, std::span<const uint8_t> input,
+                                                       void* output, uint32_t outputSize, bool dataReply,
+                                                       LPOVERLAPPED overlapped, DWORD* error) {
+    if (input.size() > wire::kMaxTransfer || outputSize > wire::kMaxTransfer) {
+        *error = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    auto request = std::make_shared<DeviceRequest>();
+    request->overlapped = overlapped;
+    request->output = static_cast<uint8_t*>(output);
+    request->outputSize = outputSize;
+    request->dataReply = dataReply;
+    if (overlapped != nullptr && overlapped->hEvent != nullptr) {
+        request->event = overlapped->hEvent;
+        request->eventObject = LookupHandle(request->event);
+        if (request->eventObject.expired()) {
+            *error = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        // A completion of this connection that is still about to set the
+        // event must not set it after the reset below.
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return signalling_.count(request->event) == 0; });
+        }
+        ResetEvent(request->event);
+    }
+    if (overlapped != nullptr) {
+        overlapped->Internal = kStatusPending;
+        overlapped->InternalHigh = 0;
+    }
+
+    std::vector<uint8_t> frame;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_ || gone_) {
+            *error = closed_ ? ERROR_INVALID_HANDLE : ERROR_DEVICE_NOT_CONNECTED;
+            if (overlapped != nullptr) overlapped->Internal = StatusFromError(*error);
+            return nullptr;
+        }
+        request->id = nextId_++;
+        if (nextId_ == 0) nextId_ = 1;
+        pending_[request->id] = request;
+    }
+    frame = wire::EncodeRequest(request->id, op, code, input, outputSize);
+    if (!Send(frame)) {
+        bool wasPending;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            wasPending = pending_.erase(request->id) != 0;
+            if (wasPending && overlapped != nullptr) overlapped->Internal = StatusFromError(ERROR_DEVICE_NOT_CONNECTED);
+        }
+        FailAll(ERROR_DEVICE_NOT_CONNECTED, false);
+        if (wasPending) {
+            *error = ERROR_DEVICE_NOT_CONNECTED;
+            return nullptr;
+        }
+    }
+    return request;
+}
+
+void DeviceConnection::CompleteLocked(const RequestPtr& request, DWORD error, DWORD count,
+                                      std::vector<RequestPtr>* signal) {
+    request->error = error;
+    request->count = count;
+    if (request->overlapped != nullptr) {
+        request->overlapped->InternalHigh = count;
+        request->overlapped->Internal = StatusFromError(error);
+    }
+    pending_.erase(request->id);
+    if (request->event != nullptr) {
+        request->state = DeviceRequest::State::Signalling;
+        ++signalling_[request->event];
+    } else {
+        request->state = DeviceRequest::State::Done;
+    }
+    signal->push_back(request);
+}
+
+void DeviceConnection::Signal(const std::vector<RequestPtr>& requests) {
+    for (const auto& request : requests) {
+        if (request->event != nullptr) SetEvent(request->event);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& request : requests) {
+        if (request->state == DeviceRequest::State::Signalling) {
+            request->state = DeviceRequest::State::Done;
+            if (--signalling_[request->event] == 0) signalling_.erase(request->event);
+        }
+    }
+    changed_.notify_all();
+}
+
+void DeviceConnection::Deliver(uint32_t id, DWORD error, DWORD count, std::span<const uint8_t> data) {
+    HANDLE event = nullptr;
+    std::weak_ptr<KernelObject> issued;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = pending_.find(id);
+        if (found == pending_.end()) return;  // completed already: a late reply
+        event = found->second->event;
+        issued = found->second->eventObject;
+    }
+    const bool alive = EventAlive(event, issued);
+    std::vector<RequestPtr> signal;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = pending_.find(id);
+        if (found == pending_.end()) return;
+        RequestPtr request = found->second;
+        if (!alive) {
+            // Its issuer is gone together with its buffer: drop the reply.
+            pending_.erase(found);
+            g_abandoned.fetch_add(1);
+            return;
+        }
+        if (request->dataReply) {
+            size_t n = std::min<size_t>({data.size(), request->outputSize, count});
+            if (n > 0) std::memcpy(request->output, data.data(), n);
+            count = static_cast<DWORD>(n);
+        }
+        CompleteLocked(request, error, count, &signal);
+    }
+    Signal(signal);
+}
+
+void DeviceConnection::DropAbandoned() {
+    std::vector<std::pair<uint32_t, std::pair<HANDLE, std::weak_ptr<KernelObject>>>> watched;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [id, request] : pending_) {
+            if (request->event != nullptr) watched.push_back({id, {request->event, request->eventObject}});
+        }
+    }
+    std::vector<uint32_t> dead;
+    for (const auto& [id, event] : watched) {
+        if (!EventAlive(event.first, event.second)) dead.push_back(id);
+    }
+    if (dead.empty()) return;
+    std::vector<uint32_t> cancelled;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (uint32_t id : dead) {
+            if (pending_.erase(id) != 0) {
+                g_abandoned.fetch_add(1);
+                cancelled.push_back(id);
+            }
+        }
+    }
+    SendCancels(cancelled);
+}
+
+size_t DeviceConnection::Cancel(LPOVERLAPPED overlapped) {
+    std::vector<RequestPtr> signal;
+    std::vector<uint32_t> ids;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<RequestPtr> matching;
+        for (const auto& [id, request] : pending_) {
+            if (overlapped == nullptr || request->overlapped == overlapped) matching.push_back(request);
+        }
+        for (const auto& request : matching) {
+            ids.push_back(request->id);
+            CompleteLocked(request, ERROR_OPERATION_ABORTED, 0, &signal);
+        }
+    }
+    SendCancels(ids);
+    Signal(signal);
+    return ids.size();
+}
+
+void DeviceConnection::FailAll(DWORD error, bool tellDevice) {
+    std::vector<RequestPtr> signal;
+    std::vector<uint32_t> ids;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (error == ERROR_DEVICE_NOT_CONNECTED) gone_ = true;
+        std::vector<RequestPtr> all;
+        for (const auto& entry : pending_) all.push_back(entry.second);
+        for (const auto& request : all) {
+            ids.push_back(request->id);
+            CompleteLocked(request, error, 0, &signal);
+        }
+    }
+    if (tellDevice) SendCancels(ids);
+    Signal(signal);
+}
+
+bool DeviceConnection::WaitDone(const std::shared_ptr<DeviceRequest>& request, DWORD milliseconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto done = [&] { return request->state == DeviceRequest::State::Done; };
+    if (milliseconds == INFINITE) {
+        changed_.wait(lock, done);
+        return true;
+    }
+    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), done);
+}
+
+bool DeviceConnection::Result(LPOVERLAPPED overlapped, bool wait, DWORD* error, DWORD* count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto inFlight = [&] {
+        return std::any_of(pending_.begin(), pending_.end(),
+                           [&](const auto& entry) { return entry.second->overlapped == overlapped; });
+    };
+    if (overlapped->Internal == kStatusPending && inFlight()) {
+        if (!wait) {
+            *error = ERROR_IO_INCOMPLETE;
+            return false;
+        }
+        changed_.wait(lock, [&] { return overlapped->Internal != kStatusPending || !inFlight(); });
+    }
+    if (overlapped->Internal == kStatusPending) {
+        *error = ERROR_IO_INCOMPLETE;
+        return false;
+    }
+    *count = static_cast<DWORD>(overlapped->InternalHigh);
+    *error = ErrorFromStatus(overlapped->Internal);
+    return *error == 0;
+}
+
+void DeviceConnection::Close() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (closed_) return;
+        closed_ = true;
+    }
+    // The device cancels a closed connection's requests itself.
+    FailAll(ERROR_OPERATION_ABORTED, false);
+    ::shutdown(socket_.Get(), SHUT_RDWR);
+    if (receiver_.joinable() && receiver_.get_id() != std::this_thread::get_id()) receiver_.join();
+}
+
+void DeviceConnection::ReceiveLoop() {
+    const int fd = socket_.Get();
+    std::vector<uint8_t> body;
+    auto lastCheck = std::chrono::steady_clock::now();
+    for (;;) {
+        pollfd poller{fd, POLLIN, 0};
+        int ready = ::poll(&poller, 1, kAbandonPollMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            DropAbandoned();
+            lastCheck = std::chrono::steady_clock::now();
+            continue;
+        }
+        uint8_t sizeBytes[4];
+        if (ready < 0 || !ReadExactly(fd, sizeBytes, sizeof sizeBytes)) break;
+        uint32_t size = wire::GetU32(sizeBytes);
+        if (size < wire::kReplyFixed || size > wire::kReplyFixed + wire::kMaxTransfer) break;
+        body.resize(size);
+        if (!ReadExactly(fd, body.data(), size)) break;
+        Deliver(wire::GetU32(body.data()), wire::GetU32(body.data() + 4), wire::GetU32(body.data() + 8),
+                std::span<const uint8_t>(body).subspan(wire::kReplyFixed));
+        if (std::chrono::steady_clock::now() - lastCheck >= std::chrono::milliseconds(kAbandonPollMs)) {
+            DropAbandoned();
+            lastCheck = std::chrono::steady_clock::now();
+        }
+    }
+    bool closing;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closing = closed_;
+    }
+    // The device went away (unplugged, or it broke the framing).
+    if (!closing) FailAll(ERROR_DEVICE_NOT_CONNECTED, false);
+}
+
+}  // namespace platform

@@ -1,0 +1,94 @@
+// One connection to a device endpoint: the requests in flight and the
+// receiver thread that completes them.
+#pragma once
+
+#include "core/Handles.h"
+#include "file/UniqueFd.h"
+
+#include <windef.h>
+#include <minwinbase.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+struct DeviceRequest {
+    enum class State { Pending, Signalling, Done };
+
+    uint32_t id = 0;
+    LPOVERLAPPED overlapped = nullptr;  // the caller's, on overlapped handles
+    HANDLE event = nullptr;
+    std::weak_ptr<KernelObject> eventObject;
+    uint8_t* output = nullptr;
+    uint32_t outputSize = 0;
+    bool dataReply = false;  // the reply's bytes go to `output`
+    State state = State::Pending;
+    DWORD error = 0;
+    DWORD count = 0;
+};
+
+class DeviceConnection : public std::enable_shared_from_this<DeviceConnection> {
+public:
+    explicit DeviceConnection(UniqueFd socket);
+    ~DeviceConnection();
+    DeviceConnection(const DeviceConnection&) = delete;
+    DeviceConnection& operator=(const DeviceConnection&) = delete;
+
+    // Connects to the endpoint at `path`; null with *error on failure.
+    static std::shared_ptr<DeviceConnection> Connect(const std::string& path, DWORD* error);
+
+    // Sends a request. The result is pending or already complete; null with
+    // *error when nothing was sent (nothing is then pending).
+    std::shared_ptr<DeviceRequest> Issue(uint32_t op, uint32_t code, std::span<const uint8_t> input,
+                                         void* output, uint32_t outputSize, bool dataReply,
+                                         LPOVERLAPPED overlapped, DWORD* error);
+
+    // Waits up to `milliseconds` (INFINITE) until the request is complete and signalled.
+    bool WaitDone(const std::shared_ptr<DeviceRequest>& request, DWORD milliseconds);
+
+    // GetOverlappedResult for a request of this connection.
+    bool Result(LPOVERLAPPED overlapped, bool wait, DWORD* error, DWORD* count);
+
+    // Completes the matching pending requests (all when null) with
+    // OPERATION_ABORTED and tells the device; returns how many.
+    size_t Cancel(LPOVERLAPPED overlapped);
+
+    // Cancels everything and disconnects; nothing is written afterwards.
+    void Close();
+
+private:
+    using RequestPtr = std::shared_ptr<DeviceRequest>;
+
+    void ReceiveLoop();
+    void Deliver(uint32_t id, DWORD error, DWORD count, std::span<const uint8_t> data);
+    void DropAbandoned();
+    void FailAll(DWORD error, bool tellDevice);
+    void CompleteLocked(const RequestPtr& request, DWORD error, DWORD count, std::vector<RequestPtr>* signal);
+    void Signal(const std::vector<RequestPtr>& requests);
+    bool Send(const std::vector<uint8_t>& frame);
+    void SendCancels(const std::vector<uint32_t>& ids);
+
+    UniqueFd socket_;
+    std::mutex sendMutex_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::map<uint32_t, RequestPtr> pending_;
+    std::map<HANDLE, int> signalling_;  // events about to be set
+    uint32_t nextId_ = 1;
+    bool closed_ = false;
+    bool gone_ = false;
+    std::thread receiver_;
+};
+
+// Requests detached because their issuer closed their event while they pended.
+uint64_t AbandonedRequestCount();
+
+}  // namespace platform
