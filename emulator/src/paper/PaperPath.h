@@ -1,0 +1,80 @@
+#pragma once
+
+#include "board/BoardSpec.h"
+#include "paper/Sheet.h"
+
+#include <array>
+#include <deque>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include <emulator/VirtualScanner.h>
+
+namespace emulator {
+
+// Paper-path settings the device's switches fix.
+struct PaperSettings {
+    enum class Placement : std::uint8_t { Centred, Left, Offset };
+    Placement placement = Placement::Centred;
+    double offsetIn = 0;          // left edge from sensor pixel 0 with Placement::Offset
+    float backing = 0.35f;        // reflectance where no paper lies over a line
+    double pickDelaySeconds = 0;
+    double backLagIn = 268.0 / 600.0;
+    double exitPointIn = 1.5;
+};
+
+// Reflectance seen by one sensor pixel in red, green and blue.
+using Rgb = std::array<float, 3>;
+
+// The feeder queue and the one sheet in the path: motion by motor steps, the
+// entry sensor, departures past the exit, and what the front (side 0) and the
+// back (side 1) CIS line see.
+class PaperPath {
+public:
+    PaperPath(const BoardSpec& board, const PaperSettings& settings);
+
+    void Enqueue(Sheet sheet) { queue_.push_back(std::move(sheet)); }
+
+    // One motor step forward or backward; jam and slip apply.
+    void Step(bool forward);
+    // Picks the queue head when the path is empty and the motor has been
+    // idle for the pick delay. Returns true when a sheet arrived.
+    bool Update(DeviceTime now, bool motorIdle);
+
+    // The entry sensor: a sheet spans it (y - length < 0 <= y).
+    bool SensorPaper() const;
+
+    // Per-sensor-pixel reflectance of one side's line (pixels.size() = N).
+    void SampleLine(int side, int opticalDpi, std::span<Rgb> pixels) const;
+
+    // Faults.
+    void SetJam(std::optional<double> fromY) { jamFromY_ = fromY; }
+    void SetSlip(double fraction) { slip_ = fraction; }
+    void SetNoPick(bool on) { noPick_ = on; }
+
+    PaperState State() const;
+
+private:
+    struct InPath {
+        Sheet sheet;
+        double y = 0;
+    };
+
+    double LineDistance(int side) const;
+    double LeftEdgeIn(const Sheet& sheet) const;
+
+    double sensorWidthIn_;
+    double entryToFrontIn_;
+    double stepIn_;
+    PaperSettings settings_;
+    std::deque<Sheet> queue_;
+    std::optional<InPath> inPath_;
+    std::vector<SheetState> departed_;
+    std::optional<DeviceTime> idleSince_;
+    std::optional<double> jamFromY_;
+    double slip_ = 0;
+    bool noPick_ = false;
+};
+
+} // namespace emulator
