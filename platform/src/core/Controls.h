@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windef.h>
+#include <winbase.h>
 
 #include <cstdint>
 #include <optional>
@@ -32,5 +33,45 @@ int Session();
 
 // Writes a line to the debug-output sink, as OutputDebugStringA does.
 void DebugLine(const std::string& text);
+
+}  // namespace platform
+
+#include <functional>
+#include <vector>
+
+struct IStillImageW;
+
+namespace platform {
+
+struct WindowsVersionInfo {
+    DWORD major = 6;
+    DWORD minor = 1;
+    DWORD build = 7601;
+    DWORD platformId = 2;
+};
+WindowsVersionInfo WindowsVersion();
+
+// The WOW64 answer when a test fixed it.
+std::optional<bool> Wow64Override();
+
+bool PriorityChangesRefused();
+int64_t ClockOffsetMs();
+// Folders of PLATFORM_LIBRARY_PATH, in order.
+std::vector<std::string> LibraryPath();
+
+// Message boxes: records the box and returns the next scripted answer, if any.
+std::optional<int> RecordMessageBox(const std::string& text, const std::string& caption, UINT type);
+void RecordMessageBeep(UINT type);
+
+// Factory installed by testing::SetStillImageFactory, if any.
+std::function<HRESULT(IStillImageW**)> StillImageFactoryOverride();
+
+// Sets the last error and returns true when the call `function` must fail now.
+inline bool FailNow(const char* function) {
+    DWORD error = 0;
+    if (!ShouldFail(function, &error)) return false;
+    ::SetLastError(error);
+    return true;
+}
 
 }  // namespace platform
