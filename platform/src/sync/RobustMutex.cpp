@@ -4,6 +4,7 @@
 #include "sync/RobustMutex.h"
 
 #include <linux/futex.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
