@@ -7,6 +7,7 @@
 
 #include <sched.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 
