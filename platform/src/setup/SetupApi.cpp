@@ -374,7 +374,7 @@ std::string InstallDevice(const DeviceInstall& device) {
             for (const reg::Key* child : tree.Children(classKey.path)) {
                 number = std::max(number, std::atoi(std::string(reg::LeafName(child->path)).c_str()) + 1);
             }
-            char name[8];
+            char name[16];
             std::snprintf(name, sizeof name, "%04d", number);
             driver = guid + "\\" + name;
         }
