@@ -1,4 +1,4 @@
-#include "analog/FrontEnd.h"
+#include "FrontEnd.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DeviceLogsStore.h"
+#include "../core/DeviceLogsStore.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "analog/PixelModel.h"
+#include "PixelModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "analog/FrontEnd.h"
-#include "analog/SeededRandom.h"
-#include "board/BoardSpec.h"
-#include "chip/BoardSide.h"
-#include "core/DeviceLogsStore.h"
-#include "paper/PaperPath.h"
+#include "FrontEnd.h"
+#include "SeededRandom.h"
+#include "../board/BoardSpec.h"
+#include "../chip/BoardSide.h"
+#include "../core/DeviceLogsStore.h"
+#include "../paper/PaperPath.h"
 
 #include <array>
 #include <cstdint>

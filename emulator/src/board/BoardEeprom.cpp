@@ -1,4 +1,4 @@
-#include "board/BoardEeprom.h"
+#include "BoardEeprom.h"
 
 #include <cstddef>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "board/BoardSpec.h"
+#include "BoardSpec.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "board/BoardGpio.h"
+#include "BoardGpio.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "board/BoardSpec.h"
-#include "core/DeviceLogsStore.h"
+#include "BoardSpec.h"
+#include "../core/DeviceLogsStore.h"
 
 #include <cstdint>
 #include <vector>

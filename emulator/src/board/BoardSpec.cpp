@@ -1,4 +1,4 @@
-#include "board/BoardSpec.h"
+#include "BoardSpec.h"
 
 namespace emulator {
 

@@ -1,4 +1,4 @@
-#include "board/SerialEeprom.h"
+#include "SerialEeprom.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "board/BoardEeprom.h"
-#include "core/DeviceLogsStore.h"
+#include "BoardEeprom.h"
+#include "../core/DeviceLogsStore.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "paper/PaperPath.h"
+#include "PaperPath.h"
 
 #include <chrono>
 #include <cmath>
@@ -77,14 +77,14 @@ double PaperPath::LeftEdgeIn(const Sheet& sheet) const
     return (sensorWidthIn_ - sheet.WidthIn()) / 2.0;
 }
 
-void PaperPath::SampleLine(int side, int opticalDpi, std::span<Rgb> pixels) const
+void PaperPath::SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std::optional<double> y) const
 {
     const Rgb backing{settings_.backing, settings_.backing, settings_.backing};
     std::fill(pixels.begin(), pixels.end(), backing);
     if (!inPath_)
         return;
     const Sheet& sheet = inPath_->sheet;
-    const double behindEdge = inPath_->y - LineDistance(side);
+    const double behindEdge = y.value_or(inPath_->y) - LineDistance(side);
     const double rowPos = std::floor(behindEdge * Sheet::kDpi + kEpsilonIn * Sheet::kDpi);
     if (rowPos < 0 || rowPos >= sheet.Rows())
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "board/BoardSpec.h"
-#include "paper/Sheet.h"
+#include "../board/BoardSpec.h"
+#include "Sheet.h"
 
 #include <array>
 #include <deque>
@@ -45,8 +45,11 @@ public:
     // The entry sensor: a sheet spans it (y - length < 0 <= y).
     bool SensorPaper() const;
 
-    // Per-sensor-pixel reflectance of one side's line (pixels.size() = N).
-    void SampleLine(int side, int opticalDpi, std::span<Rgb> pixels) const;
+    // Per-sensor-pixel reflectance of one side's line (pixels.size() = N),
+    // with the sheet's leading edge where it is or at `y`.
+    void SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std::optional<double> y = {}) const;
+    // Leading edge of the sheet in the path past the entry sensor (0 without one).
+    double LeadingEdge() const { return inPath_ ? inPath_->y : 0.0; }
 
     // Faults.
     void SetJam(std::optional<double> fromY) { jamFromY_ = fromY; }

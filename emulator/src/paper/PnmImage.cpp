@@ -1,4 +1,4 @@
-#include "paper/PnmImage.h"
+#include "PnmImage.h"
 
 #include <cctype>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "paper/Sheet.h"
+#include "Sheet.h"
 
 #include <cmath>
 

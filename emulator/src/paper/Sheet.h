@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paper/PnmImage.h"
+#include "PnmImage.h"
 
 #include <array>
 #include <cstdint>
