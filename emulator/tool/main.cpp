@@ -1,1 +1,123 @@
-int main() { return 0; }
+// The emulator command: serves one virtual scanner under an emulated
+// machine's root and takes control commands on standard input.
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <emulator/CommandShell.h>
+#include <emulator/VirtualScanner.h>
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: emulator --root DIR --board NAME [--device N] [--sheet FRONT.pnm[,BACK.pnm]]... "
+    "[--calibration-sheet] [--set NAME=VALUE]...";
+
+struct Options {
+    std::string root;
+    std::string board;
+    unsigned device = 0;
+    std::vector<std::string> sheets;
+    bool calibrationSheet = false;
+    emulator::SwitchOverrides switches;
+};
+
+int Refuse(const std::string& message)
+{
+    std::cerr << "emulator: " << message << "\n" << kUsage << "\n";
+    return 2;
+}
+
+std::optional<std::string> Parse(int argc, char** argv, Options& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc)
+                return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        std::optional<std::string> v;
+        if (arg == "--calibration-sheet") {
+            o.calibrationSheet = true;
+            continue;
+        }
+        if (arg != "--root" && arg != "--board" && arg != "--device" && arg != "--sheet" && arg != "--set")
+            return "unknown argument " + std::string(arg);
+        v = value();
+        if (!v)
+            return "missing value for " + std::string(arg);
+        if (arg == "--root") {
+            o.root = *v;
+        } else if (arg == "--board") {
+            o.board = *v;
+        } else if (arg == "--device") {
+            try {
+                std::size_t used = 0;
+                const unsigned long n = std::stoul(*v, &used);
+                if (used != v->size() || n > 255)
+                    throw std::invalid_argument("device");
+                o.device = static_cast<unsigned>(n);
+            } catch (const std::exception&) {
+                return "bad device number " + *v;
+            }
+        } else if (arg == "--sheet") {
+            o.sheets.push_back(*v);
+        } else {
+            const auto eq = v->find('=');
+            if (eq == std::string::npos || eq == 0)
+                return "expected --set NAME=VALUE";
+            o.switches[v->substr(0, eq)] = v->substr(eq + 1);
+        }
+    }
+    if (o.root.empty())
+        return "missing --root";
+    if (o.board.empty())
+        return "missing --board";
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (auto error = Parse(argc, argv, options))
+        return Refuse(*error);
+
+    std::optional<emulator::VirtualScanner> scanner;
+    try {
+        scanner.emplace(options.board, options.switches);
+        for (const std::string& sheet : options.sheets) {
+            const auto comma = sheet.find(',');
+            scanner->InsertSheet(sheet.substr(0, comma),
+                                 comma == std::string::npos ? std::string() : sheet.substr(comma + 1));
+        }
+        if (options.calibrationSheet)
+            scanner->InsertCalibrationSheet();
+    } catch (const emulator::Error& e) {
+        return Refuse(e.what());
+    }
+    try {
+        scanner->Serve(options.root, options.device);
+    } catch (const emulator::Error& e) {
+        std::cerr << "error: " << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "ready" << std::endl;
+
+    emulator::CommandShell shell(*scanner);
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        std::cout << shell.Execute(line) << std::endl;
+        if (shell.QuitRequested())
+            break;
+    }
+    scanner->StopServing();
+    return 0;
+}

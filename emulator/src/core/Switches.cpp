@@ -1,0 +1,142 @@
+#include "core/Switches.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string>
+
+#include <emulator/VirtualScanner.h>
+
+namespace emulator {
+namespace {
+
+enum class Kind { OnOff, Number, Integer, Choice, Text };
+
+struct SwitchDef {
+    std::string_view name;
+    std::string_view fallback;
+    Kind kind;
+    std::string_view choices;  // '|'-separated for Choice
+};
+
+constexpr std::array kSwitchTable{
+    SwitchDef{"seed", "1", Kind::Integer, ""},
+    SwitchDef{"clock", "real", Kind::Choice, "real|virtual"},
+    SwitchDef{"speed", "1.0", Kind::Number, ""},
+    SwitchDef{"request_quantum", "100", Kind::Number, ""},  // microseconds
+    SwitchDef{"bus", "off", Kind::Choice, "off|practical|theoretical"},
+    SwitchDef{"packet_size", "512", Kind::Choice, "512|64"},
+    SwitchDef{"clock_advance_ioctl", "on", Kind::OnOff, ""},
+    SwitchDef{"scan_enable_autoclear", "off", Kind::OnOff, ""},
+    SwitchDef{"move_extra_steps", "8", Kind::Integer, ""},
+    SwitchDef{"fifo_bytes", "1048576", Kind::Integer, ""},
+    SwitchDef{"external_power", "on", Kind::OnOff, ""},
+    SwitchDef{"eeprom_writable", "off", Kind::OnOff, ""},
+    SwitchDef{"led_colours", "(blue, green, red)", Kind::Choice, "(blue, green, red)|(red, green, blue)"},
+    SwitchDef{"sensitivity", "normal", Kind::Choice, "normal|bright|dim"},
+    SwitchDef{"colour_sampling", "physical", Kind::Choice, "physical|ideal"},
+    SwitchDef{"sampling_shading_shift", "1", Kind::Integer, ""},
+    SwitchDef{"afe_channel_map", "(1, 2, 0)", Kind::Text, ""},
+    SwitchDef{"pnm_transfer", "linear", Kind::Choice, "linear|srgb"},
+    SwitchDef{"x_placement", "centred", Kind::Text, ""},
+    SwitchDef{"backing", "0.35", Kind::Number, ""},
+    SwitchDef{"pick_delay", "0", Kind::Number, ""},  // seconds
+    SwitchDef{"back_lag", "268/600", Kind::Text, ""},
+    SwitchDef{"exit_point", "1.5", Kind::Number, ""},
+};
+
+const SwitchDef* Find(std::string_view name)
+{
+    auto it = std::find_if(kSwitchTable.begin(), kSwitchTable.end(),
+                           [&](const SwitchDef& d) { return d.name == name; });
+    return it == kSwitchTable.end() ? nullptr : &*it;
+}
+
+bool ParseDouble(std::string_view text, double& out)
+{
+    if (text.empty())
+        return false;
+    std::string copy(text);
+    char* end = nullptr;
+    out = std::strtod(copy.c_str(), &end);
+    return end == copy.c_str() + copy.size();
+}
+
+bool ParseLong(std::string_view text, long& out)
+{
+    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && p == text.data() + text.size();
+}
+
+bool Valid(const SwitchDef& def, std::string_view value)
+{
+    double d = 0;
+    long l = 0;
+    switch (def.kind) {
+    case Kind::OnOff:
+        return value == "on" || value == "off";
+    case Kind::Number:
+        return ParseDouble(value, d) && d >= 0;
+    case Kind::Integer:
+        return ParseLong(value, l);
+    case Kind::Choice: {
+        std::string_view rest = def.choices;
+        while (!rest.empty()) {
+            auto bar = rest.find('|');
+            if (rest.substr(0, bar) == value)
+                return true;
+            rest = bar == std::string_view::npos ? std::string_view{} : rest.substr(bar + 1);
+        }
+        return false;
+    }
+    case Kind::Text:
+        return !value.empty();
+    }
+    return false;
+}
+
+}  // namespace
+
+Switches::Switches()
+{
+    for (const auto& def : kSwitchTable)
+        values_.emplace(std::string(def.name), std::string(def.fallback));
+}
+
+bool Switches::Known(std::string_view name) const { return Find(name) != nullptr; }
+
+void Switches::Set(std::string_view name, std::string_view value)
+{
+    const SwitchDef* def = Find(name);
+    if (!def)
+        throw Error("unknown switch");
+    if (!Valid(*def, value))
+        throw Error("bad value for " + std::string(name));
+    if (name == "fifo_bytes" && std::stol(std::string(value)) < 4)
+        throw Error("bad value for fifo_bytes");
+    values_.find(name)->second = std::string(value);
+}
+
+const std::string& Switches::Get(std::string_view name) const
+{
+    auto it = values_.find(name);
+    if (it == values_.end())
+        throw Error("unknown switch");
+    return it->second;
+}
+
+double Switches::Number(std::string_view name) const
+{
+    double d = 0;
+    ParseDouble(Get(name), d);
+    return d;
+}
+
+long Switches::Integer(std::string_view name) const
+{
+    long l = 0;
+    ParseLong(Get(name), l);
+    return l;
+}
+
+}  // namespace emulator
