@@ -64,7 +64,7 @@ SIResult DuplexSplitter::Read(uint8_t* buffer, uint32_t lines, uint32_t side, in
         const SIResult result = below->Read(input_.data(), 1, 0, &got);
         if (got <= 0) {
             *linesRead = static_cast<int>(written);
-            return written == 0 ? result : SI_OK;
+            return written == 0 ? result : SIResult{SI_OK};
         }
         const std::span<uint8_t> out(buffer + static_cast<size_t>(written) * outBytes_, outBytes_);
         if (s == 0) {
