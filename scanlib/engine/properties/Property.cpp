@@ -73,6 +73,13 @@ Property* Property::FindUpstreamDependency(uint16_t id) const {
     return owner_ ? owner_->FindUpstreamProperty(id) : nullptr;
 }
 
+bool Property::DependencyInt(uint16_t id, int32_t* value) const {
+    Property* p = FindDependency(id);
+    if (!p) return false;
+    *value = p->GetInt();
+    return true;
+}
+
 void Property::ListenTo(std::initializer_list<uint16_t> ids) {
     for (uint16_t id : ids) {
         if (Property* p = FindDependency(id)) p->AddListener(this);

@@ -63,13 +63,16 @@ public:
     void RemoveListenersNotOwnedBy(const ImageSource* keep);
     const std::vector<Property*>& Listeners() const { return listeners_; }
 
-protected:
-    bool Writable() const { return access_ == SI_ACCESS_READ_WRITE; }
     // The property `id` as the owner sees it (own map first, then upstream);
     // null without an owner or when absent.
     Property* FindDependency(uint16_t id) const;
     // The property `id` upstream of the owner only.
     Property* FindUpstreamDependency(uint16_t id) const;
+
+protected:
+    bool Writable() const { return access_ == SI_ACCESS_READ_WRITE; }
+    // The int value of the dependency `id`; false when it cannot be found.
+    bool DependencyInt(uint16_t id, int32_t* value) const;
     // Registers this property as a listener of every id that can be found.
     void ListenTo(std::initializer_list<uint16_t> ids);
     // Fills the id-independent header fields of a record.
