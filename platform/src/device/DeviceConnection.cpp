@@ -36,7 +36,8 @@ bool ReadExactly(int fd, uint8_t* buffer, size_t length) {
     return true;
 }
 
-// The event handle still names the object it named when the request was issued.
+// The event handle still names the object it named when the request was
+// issued. The handle table's lock is a leaf lock, so this may run under ours.
 bool EventAlive(HANDLE event, const std::weak_ptr<KernelObject>& issued) {
     if (event == nullptr) return true;
     auto now = LookupHandle(event);
@@ -186,15 +187,22 @@ std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t cod
     return request;
 }
 
-void DeviceConnection::CompleteLocked(const RequestPtr& request, DWORD error, DWORD count,
+bool DeviceConnection::CompleteLocked(const RequestPtr& request, DWORD error, DWORD count,
                                       std::vector<RequestPtr>* signal) {
+    pending_.erase(request->id);
     request->error = error;
     request->count = count;
+    // An issuer that closed its event is gone, and its OVERLAPPED and buffer
+    // with it: the request is dropped without touching them.
+    if (!EventAlive(request->event, request->eventObject)) {
+        request->state = DeviceRequest::State::Done;
+        g_abandoned.fetch_add(1);
+        return false;
+    }
     if (request->overlapped != nullptr) {
         request->overlapped->InternalHigh = count;
         request->overlapped->Internal = StatusFromError(error);
     }
-    pending_.erase(request->id);
     if (request->event != nullptr) {
         request->state = DeviceRequest::State::Signalling;
         ++signalling_[request->event];
@@ -202,6 +210,7 @@ void DeviceConnection::CompleteLocked(const RequestPtr& request, DWORD error, DW
         request->state = DeviceRequest::State::Done;
     }
     signal->push_back(request);
+    return true;
 }
 
 void DeviceConnection::Signal(const std::vector<RequestPtr>& requests) {
@@ -219,32 +228,17 @@ void DeviceConnection::Signal(const std::vector<RequestPtr>& requests) {
 }
 
 void DeviceConnection::Deliver(uint32_t id, DWORD error, DWORD count, std::span<const uint8_t> data) {
-    HANDLE event = nullptr;
-    std::weak_ptr<KernelObject> issued;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto found = pending_.find(id);
-        if (found == pending_.end()) return;  // completed already: a late reply
-        event = found->second->event;
-        issued = found->second->eventObject;
-    }
-    const bool alive = EventAlive(event, issued);
     std::vector<RequestPtr> signal;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto found = pending_.find(id);
-        if (found == pending_.end()) return;
+        if (found == pending_.end()) return;  // completed already: a late reply
         RequestPtr request = found->second;
-        if (!alive) {
-            // Its issuer is gone together with its buffer: drop the reply.
-            pending_.erase(found);
-            g_abandoned.fetch_add(1);
-            return;
-        }
         if (request->dataReply) {
-            size_t n = std::min<size_t>({data.size(), request->outputSize, count});
-            if (n > 0) std::memcpy(request->output, data.data(), n);
-            count = static_cast<DWORD>(n);
+            count = static_cast<DWORD>(std::min<size_t>({data.size(), request->outputSize, count}));
+            if (count > 0 && EventAlive(request->event, request->eventObject)) {
+                std::memcpy(request->output, data.data(), count);
+            }
         }
         CompleteLocked(request, error, count, &signal);
     }
@@ -252,26 +246,17 @@ void DeviceConnection::Deliver(uint32_t id, DWORD error, DWORD count, std::span<
 }
 
 void DeviceConnection::DropAbandoned() {
-    std::vector<std::pair<uint32_t, std::pair<HANDLE, std::weak_ptr<KernelObject>>>> watched;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [id, request] : pending_) {
-            if (request->event != nullptr) watched.push_back({id, {request->event, request->eventObject}});
-        }
-    }
-    std::vector<uint32_t> dead;
-    for (const auto& [id, event] : watched) {
-        if (!EventAlive(event.first, event.second)) dead.push_back(id);
-    }
-    if (dead.empty()) return;
     std::vector<uint32_t> cancelled;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (uint32_t id : dead) {
-            if (pending_.erase(id) != 0) {
-                g_abandoned.fetch_add(1);
-                cancelled.push_back(id);
-            }
+        std::vector<RequestPtr> dead;
+        for (const auto& [id, request] : pending_) {
+            if (!EventAlive(request->event, request->eventObject)) dead.push_back(request);
+        }
+        std::vector<RequestPtr> none;
+        for (const auto& request : dead) {
+            CompleteLocked(request, ERROR_OPERATION_ABORTED, 0, &none);
+            cancelled.push_back(request->id);
         }
     }
     SendCancels(cancelled);

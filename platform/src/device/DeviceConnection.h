@@ -71,7 +71,9 @@ private:
     void Deliver(uint32_t id, DWORD error, DWORD count, std::span<const uint8_t> data);
     void DropAbandoned();
     void FailAll(DWORD error, bool tellDevice);
-    void CompleteLocked(const RequestPtr& request, DWORD error, DWORD count, std::vector<RequestPtr>* signal);
+    // Marks a request complete and writes its OVERLAPPED; false (nothing
+    // written, counted as abandoned) when its issuer closed the event.
+    bool CompleteLocked(const RequestPtr& request, DWORD error, DWORD count, std::vector<RequestPtr>* signal);
     void Signal(const std::vector<RequestPtr>& requests);
     bool Send(const std::vector<uint8_t>& frame);
     void SendCancels(const std::vector<uint32_t>& ids);

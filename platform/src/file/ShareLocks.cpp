@@ -62,6 +62,8 @@ constexpr std::array<Rule, 3> kRules{{
 }  // namespace
 
 DWORD AcquireShare(int fd, DWORD access, DWORD share) {
+    // An open without data access (attributes only) takes no part in sharing.
+    if (!(access & (GENERIC_READ | GENERIC_WRITE | DELETE))) return 0;
     Gate(fd);
     for (const Rule& rule : kRules) {
         if ((access & rule.accessBit) && OthersHold(fd, rule.othersDeny)) {
