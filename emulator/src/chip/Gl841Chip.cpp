@@ -201,6 +201,10 @@ void Gl841Chip::WriteRegister(std::uint8_t address, std::uint8_t value)
         }
         regs_[address] = value & ~1;
         break;
+    case kMotorControl:
+        if (engine_ == EngineState::Scanning && !paused_ && Bit(kMotorControl, 4) && !nextStep_)
+            StartLineMotor(now_);
+        break;
     case kMoveStart:
         regs_[address] = 0;
         if (value != 0) {
@@ -588,12 +592,21 @@ void Gl841Chip::BeginLines(DeviceTime when)
         EndEngine();
         return;
     }
-    table_ = MotorTable(1, scan_.classIndex);
-    stepIndex_ = 0;
-    nextStep_ = when + StepTime();
+    StartLineMotor(when);
     lineStart_ = when;
     nextMiddle_ = when + CountsToTime(scan_.line.linePeriod) / 2;
     nextLineEnd_ = when + CountsToTime(scan_.line.linePeriod);
+}
+
+void Gl841Chip::StartLineMotor(DeviceTime when)
+{
+    // During lines the motor runs through table 1 only while MotorPower is 1.
+    nextStep_.reset();
+    if (!Bit(kMotorControl, 4))
+        return;
+    table_ = MotorTable(1, scan_.classIndex);
+    stepIndex_ = 0;
+    nextStep_ = when + StepTime();
 }
 
 void Gl841Chip::Step(DeviceTime when)
@@ -603,6 +616,10 @@ void Gl841Chip::Step(DeviceTime when)
     if (powered)
         motorPosition_ += forward_ ? 1 : -1;
     ++stepIndex_;
+    if (engine_ == EngineState::Scanning && !powered) {
+        nextStep_.reset();
+        return;
+    }
     if (engine_ == EngineState::Moving || engine_ == EngineState::Positioning) {
         if (--stepsLeft_ <= 0) {
             nextStep_.reset();

@@ -89,6 +89,7 @@ private:
     DeviceTime StepTime() const;
     void Step(DeviceTime when);
     void BeginLines(DeviceTime when);
+    void StartLineMotor(DeviceTime when);
     void LineMiddle(DeviceTime when);
     void LineEnd(DeviceTime when);
     void ResumeIfFits(DeviceTime now);
