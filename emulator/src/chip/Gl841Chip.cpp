@@ -342,6 +342,7 @@ bool Gl841Chip::BulkOut(std::span<const std::uint8_t> data)
         pointer = &gammaPointer_;
     } else {
         logs_.Violation("G5", "bulk OUT to port " + Hex(selected_));
+        header_->withdrawn = true;
         return false;
     }
     EndMemoryRead(false);
@@ -384,6 +385,7 @@ BulkInKind Gl841Chip::BulkInBegin(std::uint32_t length, std::vector<std::uint8_t
         pointer = &gammaPointer_;
     } else {
         logs_.Violation("G5", "bulk IN from port " + Hex(selected_));
+        header_->withdrawn = true;
         return BulkInKind::Stall;
     }
     header_.reset();

@@ -23,8 +23,11 @@ void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
 
 DeviceReply Fail(std::uint32_t error) { return DeviceReply{error, 0, {}}; }
 
-DeviceReply Done(std::uint32_t count, std::vector<std::uint8_t> data = {})
+DeviceReply Done(std::uint32_t count) { return DeviceReply{kErrorSuccess, count, {}}; }
+
+DeviceReply Done(std::vector<std::uint8_t> data)
 {
+    const auto count = static_cast<std::uint32_t>(data.size());
     return DeviceReply{kErrorSuccess, count, std::move(data)};
 }
 
@@ -130,7 +133,7 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
         PutLe(out, kBcdDevice, 2);
         PutLe(out, kLanguageId, 2);
         out.resize(8 - std::min<std::uint32_t>(8, shortBy));
-        return Done(static_cast<std::uint32_t>(out.size()), std::move(out));
+        return Done(std::move(out));
     }
     case kIoctlGetChannelAlignRqst: {
         const auto packet = static_cast<std::uint32_t>(d_.switches_.Integer("packet_size"));
@@ -139,7 +142,7 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
         PutLe(out, packet, 4);
         PutLe(out, packet, 4);
         out.resize(12 - std::min<std::uint32_t>(12, shortBy));
-        return Done(static_cast<std::uint32_t>(out.size()), std::move(out));
+        return Done(std::move(out));
     }
     case kIoctlReadRegisters:
         return RegisterRequest(p, r, shortBy, false);
@@ -210,7 +213,7 @@ std::optional<DeviceReply> UsbscanFace::RegisterRequest(Device::Pending& p, cons
         return Fail(kErrorGenFailure);
     out.resize(length - std::min(length, shortBy));
     p.log.data.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(64, out.size())));
-    return Done(static_cast<std::uint32_t>(out.size()), std::move(out));
+    return Done(std::move(out));
 }
 
 std::optional<DeviceReply> UsbscanFace::BulkIn(Device::Pending& p, std::uint32_t length, std::uint32_t shortBy)
@@ -224,7 +227,7 @@ std::optional<DeviceReply> UsbscanFace::BulkIn(Device::Pending& p, std::uint32_t
     case BulkInKind::Memory:
         memory.resize(length - std::min(length, shortBy));
         p.log.data.assign(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(64, memory.size())));
-        return Done(static_cast<std::uint32_t>(memory.size()), std::move(memory));
+        return Done(std::move(memory));
     case BulkInKind::Image:
         break;
     }
