@@ -9,18 +9,11 @@
 
 namespace {
 
-constexpr std::array<int32_t, 5> kSensorResolutions{75, 100, 150, 200, 300};
-
 // A model with a 300-dpi sensor below the Scaler.
 class ScalerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        source.AddProperty(&xResolution);
-        source.AddProperty(&yResolution);
-        source.Set(SI_PROP_OPTICAL_RESOLUTION, 300);
-        source.Set(SI_PROP_OPTICAL_WIDTH, 2592);
-        source.Set(SI_PROP_OPTICAL_LENGTH, 4200);
         stage.SetSource(&source);
         ASSERT_TRUE(stage.Init());
         stage.ResetAll();
@@ -50,9 +43,7 @@ protected:
         ASSERT_TRUE(stage.Start());
     }
 
-    ListInt xResolution{SI_PROP_X_RESOLUTION, SI_ACCESS_READ_WRITE, kSensorResolutions, 100};
-    ListInt yResolution{SI_PROP_Y_RESOLUTION, SI_ACCESS_READ_WRITE, kSensorResolutions, 100};
-    ScriptedSource source;
+    ScriptedSource source{300};
     Scaler stage;
 };
 

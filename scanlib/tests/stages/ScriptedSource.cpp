@@ -10,12 +10,13 @@
 namespace {
 
 constexpr std::array<int32_t, 8> kResolutions{75, 100, 150, 200, 300, 400, 500, 600};
+constexpr std::array<int32_t, 5> kResolutions300{75, 100, 150, 200, 300};
 constexpr std::array<int32_t, 3> kModes{0, 1, 2};
 constexpr std::array<int32_t, 2> kOrders{0, 1};
 
 }  // namespace
 
-ScriptedSource::ScriptedSource()
+ScriptedSource::ScriptedSource(int32_t opticalDpi)
     : pattern_([](uint32_t line, uint32_t index) { return static_cast<uint8_t>(line * 7 + index * 3 + 1); })
 {
     auto add = [this](std::unique_ptr<Property> property) {
@@ -24,10 +25,12 @@ ScriptedSource::ScriptedSource()
     };
     constexpr uint16_t ro = SI_ACCESS_READ_ONLY;
     constexpr uint16_t rw = SI_ACCESS_READ_WRITE;
-    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_RESOLUTION, ro, 600));
-    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_WIDTH, ro, 5184));
-    add(std::make_unique<ListInt>(SI_PROP_X_RESOLUTION, rw, kResolutions, 100));
-    add(std::make_unique<ListInt>(SI_PROP_Y_RESOLUTION, rw, kResolutions, 100));
+    const std::span<const int32_t> resolutions = opticalDpi == 300 ? std::span<const int32_t>(kResolutions300)
+                                                                   : std::span<const int32_t>(kResolutions);
+    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_RESOLUTION, ro, opticalDpi));
+    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_WIDTH, ro, opticalDpi == 300 ? 2592 : 5184));
+    add(std::make_unique<ListInt>(SI_PROP_X_RESOLUTION, rw, resolutions, 100));
+    add(std::make_unique<ListInt>(SI_PROP_Y_RESOLUTION, rw, resolutions, 100));
     add(std::make_unique<SingleInt>(SI_PROP_BITS_PER_PIXEL, ro, 24));
     add(std::make_unique<ListInt>(SI_PROP_COLOR_MODE, rw, kModes, 2));
     add(std::make_unique<RangeInt>(SI_PROP_Y_OFFSET, rw, 0, 1399, 1, 0, true));
@@ -39,7 +42,7 @@ ScriptedSource::ScriptedSource()
     add(std::make_unique<SingleInt>(SI_PROP_WIDTH_IN_BYTES, ro, 864 * 3));
     add(std::make_unique<SingleBool>(SI_PROP_DUPLEX, rw, 0));
     add(std::make_unique<SingleBool>(SI_PROP_SPOOL_ENABLE, rw, 1));
-    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_LENGTH, ro, 8400));
+    add(std::make_unique<SingleInt>(SI_PROP_OPTICAL_LENGTH, ro, opticalDpi * 14));
     add(std::make_unique<SingleBool>(SI_PROP_EOP_DETECT, rw, 0));
     add(std::make_unique<SingleInt>(SI_PROP_1001, ro, 268));
     add(std::make_unique<SingleInt>(SI_PROP_CIS_VERTICAL_OFFSET, ro, 0));

@@ -17,7 +17,8 @@ public:
     // Byte `index` of line `line` of the stream.
     using Pattern = std::function<uint8_t(uint32_t line, uint32_t index)>;
 
-    ScriptedSource();
+    // A sensor of 600 dpi (resolutions up to 600) or of 300 dpi (up to 300).
+    explicit ScriptedSource(int32_t opticalDpi = 600);
 
     // Sets an own property's value (without range checks).
     void Set(uint16_t id, int32_t value);
