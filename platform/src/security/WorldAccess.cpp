@@ -15,7 +15,7 @@ bool DescriptorGrantsWorld(const void* descriptor) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(sd->Dacl);
     const uint8_t* end = bytes + sd->Dacl->AclSize;
     const uint8_t* entry = bytes + sizeof(ACL);
-    constexpr DWORD kWorldRights = GENERIC_ALL | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | kFileAllAccess;
+    constexpr DWORD kGenericRights = GENERIC_ALL | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE;
     for (WORD i = 0; i < sd->Dacl->AceCount && entry + sizeof(AceHeader) <= end; ++i) {
         AceHeader header;
         std::memcpy(&header, entry, sizeof header);
@@ -29,7 +29,8 @@ bool DescriptorGrantsWorld(const void* descriptor) {
         static constexpr uint8_t kWorldAuthority[6] = {0, 0, 0, 0, 0, 1};
         const bool everyone = sid.subAuthorityCount == 1 && subAuthority == 0 &&
                               std::memcmp(sid.authority, kWorldAuthority, 6) == 0;
-        if (header.type == kAccessAllowed && everyone && (mask & kWorldRights) != 0) return true;
+        const bool grants = (mask & kGenericRights) != 0 || (mask & kFileAllAccess) == kFileAllAccess;
+        if (header.type == kAccessAllowed && everyone && grants) return true;
         entry += header.size;
     }
     return false;
