@@ -142,22 +142,6 @@ void ScaleLengthProp::RegisterDependencies()
               SI_PROP_Y_OFFSET});
 }
 
-// ---- 19 ----------------------------------------------------------------------
-
-ScaleWidthInBytesProp::ScaleWidthInBytesProp() : SingleInt(SI_PROP_WIDTH_IN_BYTES, SI_ACCESS_READ_ONLY, 20736) {}
-
-void ScaleWidthInBytesProp::OnDependencyChanged(uint16_t)
-{
-    Property* width = FindDependency(SI_PROP_SCAN_WIDTH);
-    Property* depth = FindDependency(SI_PROP_BITS_PER_PIXEL);
-    if (!width || !depth) {
-        return;
-    }
-    SetInt(BytesPerLine(width->GetInt(), depth->GetInt()));
-}
-
-void ScaleWidthInBytesProp::RegisterDependencies() { ListenTo({SI_PROP_SCAN_WIDTH, SI_PROP_BITS_PER_PIXEL}); }
-
 // ---- 9010 --------------------------------------------------------------------
 
 ScaleEopDetectedLength::ScaleEopDetectedLength() : SingleInt(SI_PROP_EOP_LENGTH, SI_ACCESS_READ_WRITE, 0) {}

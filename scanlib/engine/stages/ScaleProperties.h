@@ -76,15 +76,6 @@ public:
     void RegisterDependencies() override;
 };
 
-// 19: bytes per delivered line, from the Scaler's own width.
-class ScaleWidthInBytesProp : public SingleInt {
-public:
-    ScaleWidthInBytesProp();
-
-    void OnDependencyChanged(uint16_t id) override;
-    void RegisterDependencies() override;
-};
-
 // 9010: the page length found at the paper end, in delivered lines.
 class ScaleEopDetectedLength : public SingleInt {
 public:

@@ -5,6 +5,7 @@
 // the scanner scans.
 #pragma once
 
+#include "engine/catalogue/DepthProperties.h"
 #include "engine/chain/ImageProcessor.h"
 #include "engine/stages/ScaleProperties.h"
 
@@ -37,7 +38,7 @@ private:
     ScaleYOffsetProp yOffset_;
     ScaleWidthProp width_;
     ScaleLengthProp length_;
-    ScaleWidthInBytesProp widthInBytes_;
+    WidthInBytesProp widthInBytes_;  // from the Scaler's own width
     ScaleEopDetectedLength pageLength_;
     // The scanner's resolutions followed by 600.
     std::vector<int32_t> resolutions_;
