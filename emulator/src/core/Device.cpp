@@ -17,6 +17,7 @@ Device::Device(const BoardSpec& board, const SwitchOverrides& switches) : board_
 {
     for (const auto& [name, value] : switches)
         switches_.Set(name, value);
+    clock_ = DeviceClock(switches_.Get("clock") == "virtual");
     if (board_.chip != ChipKind::Gl841)
         throw Error("unknown board");
     side_ = std::make_unique<Gl841Board>(board_, switches_, logs_);

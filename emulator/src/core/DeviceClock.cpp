@@ -6,7 +6,10 @@ using std::chrono::duration_cast;
 using std::chrono::nanoseconds;
 using std::chrono::steady_clock;
 
-DeviceClock::DeviceClock() : origin_(steady_clock::now()), clock_(std::make_shared<VirtualClock>()) {}
+DeviceClock::DeviceClock(bool virtualClock)
+    : virtual_(virtualClock), origin_(steady_clock::now()), clock_(std::make_shared<VirtualClock>())
+{
+}
 
 void DeviceClock::SetVirtual(bool on)
 {

@@ -12,7 +12,8 @@ namespace emulator {
 
 class DeviceClock {
 public:
-    DeviceClock();
+    // Device time starts at zero in the given mode.
+    explicit DeviceClock(bool virtualClock = false);
 
     void SetVirtual(bool on);
     bool Virtual() const { return virtual_; }
