@@ -1,5 +1,6 @@
 #include "PaperPath.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -90,7 +91,7 @@ void PaperPath::SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std:
         return;
     const auto row = static_cast<std::uint32_t>(rowPos);
     const SheetSide& face = sheet.Side(side);
-    const int perPixel = Sheet::kDpi / opticalDpi;  // sheet columns under one pixel
+    const int perPixel = std::max(1, Sheet::kDpi / std::max(1, opticalDpi));  // sheet columns under one pixel
     const double leftColumns = LeftEdgeIn(sheet) * Sheet::kDpi;
     const auto columns = static_cast<std::int64_t>(sheet.Columns());
     for (std::size_t p = 0; p < pixels.size(); ++p) {

@@ -77,11 +77,13 @@ PnmImage ParsePnm(std::span<const std::uint8_t> bytes)
     if (image.width == 0 || image.height == 0 || image.maxval == 0 || image.maxval > 65535)
         throw Error(std::string(kNotPnm));
 
-    const std::size_t sampleBytes = image.maxval > 255 ? 2 : 1;
-    const std::size_t count = static_cast<std::size_t>(image.width) * image.height * image.channels;
-    const std::size_t available = bytes.size() - header.Position();
-    if (count > available / sampleBytes)
+    // Sizes in 64 bits: a header's product may not fit a 32-bit size_t.
+    const std::uint64_t sampleBytes = image.maxval > 255 ? 2 : 1;
+    const std::uint64_t wanted = static_cast<std::uint64_t>(image.width) * image.height * image.channels;
+    const std::uint64_t available = bytes.size() - header.Position();
+    if (wanted > available / sampleBytes)
         throw Error(std::string(kNotPnm));
+    const auto count = static_cast<std::size_t>(wanted);
     image.samples.resize(count);
     const std::uint8_t* raster = bytes.data() + header.Position();
     for (std::size_t i = 0; i < count; ++i) {
