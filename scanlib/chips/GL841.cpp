@@ -118,12 +118,14 @@ GL841::~GL841() = default;
 
 bool GL841::PortOpen() const { return port_ != nullptr && port_->IsOpen(); }
 
+bool GL841::LockOpenPort(PortLocker& locker) const { return PortOpen() && locker.Lock(); }
+
 bool GL841::WriteRegister(uint8_t address, uint8_t value) {
-    if (!PortOpen() || address >= kRegisterCount) {
+    if (address >= kRegisterCount) {
         return false;
     }
     PortLocker locker(port_);
-    if (!locker.Lock()) {
+    if (!LockOpenPort(locker)) {
         return false;
     }
     const uint8_t pair[2] = {address, value};
@@ -135,11 +137,8 @@ bool GL841::WriteRegister(uint8_t address, uint8_t value) {
 }
 
 bool GL841::WriteRegisterList(std::span<const Pair> pairs) {
-    if (!PortOpen()) {
-        return false;
-    }
     PortLocker locker(port_);
-    if (!locker.Lock()) {
+    if (!LockOpenPort(locker)) {
         return false;
     }
     for (size_t first = 0; first < pairs.size(); first += kMaxPairsPerTransfer) {
@@ -167,11 +166,11 @@ bool GL841::SelectRegister(uint8_t address) {
 }
 
 bool GL841::ReadRegister(uint8_t address, uint8_t* value) {
-    if (!PortOpen() || address >= kRegisterCount) {
+    if (address >= kRegisterCount) {
         return false;
     }
     PortLocker locker(port_);
-    if (!locker.Lock() || !SelectRegister(address)) {
+    if (!LockOpenPort(locker) || !SelectRegister(address)) {
         return false;
     }
     uint8_t byte = 0;
@@ -191,15 +190,9 @@ bool GL841::SetField(unsigned field, uint32_t value, bool now) {
         return false;
     }
     const FieldBytes split = SplitField(kGL841Fields[field], value);
-    std::optional<PortLocker> locker;
-    if (now) {
-        if (!PortOpen()) {
-            return false;
-        }
-        locker.emplace(port_);
-        if (!locker->Lock()) {
-            return false;
-        }
+    PortLocker locker(port_);
+    if (now && !LockOpenPort(locker)) {
+        return false;
     }
     for (size_t i = 0; i < split.count; ++i) {
         const FieldByte& b = split.bytes[i];
@@ -219,9 +212,9 @@ uint32_t GL841::ReadField(unsigned field, bool fromChip) {
     }
     const RegisterField& f = kGL841Fields[field];
     const FieldBytes split = SplitField(f, 0);
-    if (fromChip && PortOpen()) {
+    if (fromChip) {
         PortLocker locker(port_);
-        if (locker.Lock()) {
+        if (LockOpenPort(locker)) {
             for (size_t i = split.count; i-- > 0;) {
                 ReadRegister(split.bytes[i].reg, nullptr);
             }
@@ -258,13 +251,13 @@ bool GL841::SendBulkHeader(bool write, uint32_t length) {
 }
 
 bool GL841::BulkIO(bool write, GL841Memory memory, uint32_t address, void* data, uint32_t length) {
-    if (!PortOpen() || (data == nullptr && length > 0)) {
+    if (data == nullptr && length > 0) {
         return false;
     }
     // One lock over the whole sequence, so no other process re-points the
     // chip's memory between the address and the transfer.
     PortLocker locker(port_);
-    if (!locker.Lock()) {
+    if (!LockOpenPort(locker)) {
         return false;
     }
     const bool shading = memory == GL841Memory::Shading;
@@ -330,11 +323,8 @@ bool GL841::ReadBulkChunked(void* buffer, uint32_t length, bool lock) {
 }
 
 uint32_t GL841::ReadBufferedWords() {
-    if (!PortOpen()) {
-        return 0;
-    }
     PortLocker locker(port_);
-    if (!locker.Lock()) {
+    if (!LockOpenPort(locker)) {
         return 0;
     }
     uint8_t high = 0;
@@ -385,11 +375,8 @@ int GL841::ReadStatus() {
 }
 
 int GL841::GetBulkPacketSize() {
-    if (!PortOpen()) {
-        return 0;
-    }
     PortLocker locker(port_);
-    if (!locker.Lock()) {
+    if (!LockOpenPort(locker)) {
         return 0;
     }
     uint8_t info = 0;

@@ -17,6 +17,7 @@
 
 class AnalogFrontEnd;
 class DevicePort;
+class PortLocker;
 
 enum class GL841Memory {
     Shading,  // shading and motor tables, addressed in 16-bit words
@@ -130,6 +131,8 @@ private:
     };
 
     bool PortOpen() const;
+    // Takes the port lock for a sequence; false when the port is not open.
+    bool LockOpenPort(PortLocker& locker) const;
     // Stages the power-on image; on a fresh chip the clock and the image are
     // sent, otherwise the shadow is taken as the chip's state.
     void WriteDefaultRegisters();

@@ -13,11 +13,11 @@ constexpr std::array<AfeRegisterEntry, 12> kInitialRegisters{{
     {0x20, 128}, {0x21, 128}, {0x22, 128}, {0x28, 75}, {0x29, 75}, {0x2A, 75},
 }};
 
-// Positions in the register image.
+// Positions in the register image; channel 0's offset and gain entries
+// are followed by those of channels 1 and 2.
 constexpr size_t kReferenceEntry = 2;
 constexpr size_t kModeEntry = 3;
-constexpr size_t kOffsetEntry0 = 6;
-constexpr size_t kGainEntry0 = 9;
+constexpr std::array<size_t, 2> kFirstEntry{6, 9};  // by WM8199::Setting
 
 constexpr uint16_t kModeColour = 7;
 constexpr uint16_t kModeSingle = 5;
@@ -39,46 +39,24 @@ uint8_t WM8199::GainCode(double gain) {
 
 float WM8199::GainOfCode(uint8_t code) { return 208.0f / static_cast<float>(283 - code); }
 
-uint8_t WM8199::OffsetByte(int channel) const {
+uint8_t WM8199::StoredByte(Setting setting, int channel) const {
     switch (channel) {
-    case 0: return offset0_;
+    case 0: return kept0_[setting];
     case 1:
-    case 2: return static_cast<uint8_t>(registers_[kOffsetEntry0 + channel].value);
-    default: return grayOffset_;
+    case 2: return static_cast<uint8_t>(registers_[kFirstEntry[setting] + channel].value);
+    default: return keptGray_[setting];
     }
 }
 
-void WM8199::StoreOffsetByte(int channel, uint8_t code) {
+void WM8199::StoreByte(Setting setting, int channel, uint8_t code) {
     switch (channel) {
     case 0:
-        offset0_ = code;
-        registers_[kOffsetEntry0].value = code;
+        kept0_[setting] = code;
+        registers_[kFirstEntry[setting]].value = code;
         break;
     case 1:
-    case 2: registers_[kOffsetEntry0 + channel].value = code; break;
-    case kGrayChannel: grayOffset_ = code; break;
-    default: break;
-    }
-}
-
-uint8_t WM8199::GainByte(int channel) const {
-    switch (channel) {
-    case 0: return gain0_;
-    case 1:
-    case 2: return static_cast<uint8_t>(registers_[kGainEntry0 + channel].value);
-    default: return grayGain_;
-    }
-}
-
-void WM8199::StoreGainByte(int channel, uint8_t code) {
-    switch (channel) {
-    case 0:
-        gain0_ = code;
-        registers_[kGainEntry0].value = code;
-        break;
-    case 1:
-    case 2: registers_[kGainEntry0 + channel].value = code; break;
-    case kGrayChannel: grayGain_ = code; break;
+    case 2: registers_[kFirstEntry[setting] + channel].value = code; break;
+    case kGrayChannel: keptGray_[setting] = code; break;
     default: break;
     }
 }
@@ -94,23 +72,23 @@ bool WM8199::WriteAllRegisters() {
 }
 
 void WM8199::SetOffset(int channel, int value) {
-    StoreOffsetByte(channel, static_cast<uint8_t>(std::clamp(value, GetOffsetMin(), GetOffsetMax()) + 128));
+    StoreByte(kOffset, channel, static_cast<uint8_t>(std::clamp(value, GetOffsetMin(), GetOffsetMax()) + 128));
 }
 
 int WM8199::GetOffset(int channel) {
     if (channel < 0 || channel > kGrayChannel) {
         return 0;
     }
-    return OffsetByte(channel) - 128;
+    return StoredByte(kOffset, channel) - 128;
 }
 
-void WM8199::SetGain(int channel, float gain) { StoreGainByte(channel, GainCode(gain)); }
+void WM8199::SetGain(int channel, float gain) { StoreByte(kGain, channel, GainCode(gain)); }
 
 float WM8199::GetGain(int channel) {
     if (channel < 0 || channel > kGrayChannel) {
         return 0.0f;
     }
-    return GainOfCode(GainByte(channel));
+    return GainOfCode(StoredByte(kGain, channel));
 }
 
 void WM8199::SetReferenceVoltage(int code) {
@@ -133,8 +111,8 @@ void WM8199::SetChannelMode(bool colour, int channel) {
         source = channel;
     }
     // The chip digitises a single channel through its channel-0 registers.
-    registers_[kOffsetEntry0].value = OffsetByte(source);
-    registers_[kGainEntry0].value = GainByte(source);
+    registers_[kFirstEntry[kOffset]].value = StoredByte(kOffset, source);
+    registers_[kFirstEntry[kGain]].value = StoredByte(kGain, source);
 }
 
 bool WM8199::CalibrationData(CalibrationFile* file, bool write) {
@@ -144,8 +122,8 @@ bool WM8199::CalibrationData(CalibrationFile* file, bool write) {
     std::array<uint8_t, kCalibrationBlockSize> block{};
     if (write) {
         for (int c = 0; c <= kGrayChannel; ++c) {
-            block[c] = OffsetByte(c);
-            block[4 + c] = GainByte(c);
+            block[c] = StoredByte(kOffset, c);
+            block[4 + c] = StoredByte(kGain, c);
         }
         block[8] = static_cast<uint8_t>(GetReferenceVoltage());
         return file->Write(block.data(), static_cast<int>(block.size()));
@@ -155,14 +133,12 @@ bool WM8199::CalibrationData(CalibrationFile* file, bool write) {
     }
     // Channel 0 goes to its kept bytes only; the registers take it at the
     // next channel-mode change.
-    offset0_ = block[0];
-    gain0_ = block[4];
+    kept0_ = {block[0], block[4]};
     for (int c = 1; c <= 2; ++c) {
-        StoreOffsetByte(c, block[c]);
-        StoreGainByte(c, block[4 + c]);
+        StoreByte(kOffset, c, block[c]);
+        StoreByte(kGain, c, block[4 + c]);
     }
-    grayOffset_ = block[3];
-    grayGain_ = block[7];
+    keptGray_ = {block[3], block[7]};
     SetReferenceVoltage(block[8]);
     return true;
 }

@@ -39,19 +39,17 @@ public:
     static float GainOfCode(uint8_t code);
 
 private:
+    enum Setting { kOffset = 0, kGain = 1 };
+
     // Offset bytes (value + 128) and gain codes as stored: channel 0 in its
     // kept byte and in the channel-0 registers, channels 1 and 2 in their
     // registers, gray in its kept byte.
-    uint8_t OffsetByte(int channel) const;
-    void StoreOffsetByte(int channel, uint8_t code);
-    uint8_t GainByte(int channel) const;
-    void StoreGainByte(int channel, uint8_t code);
+    uint8_t StoredByte(Setting setting, int channel) const;
+    void StoreByte(Setting setting, int channel, uint8_t code);
 
     std::array<AfeRegisterEntry, 12> registers_;
-    uint8_t offset0_ = 128;
-    uint8_t gain0_ = 75;
-    uint8_t grayOffset_ = 128;
-    uint8_t grayGain_ = 75;
+    std::array<uint8_t, 2> kept0_{128, 75};     // channel 0: offset, gain
+    std::array<uint8_t, 2> keptGray_{128, 75};  // gray: offset, gain
 };
 
 // The same chip as wired to the Genesys controllers: colour channels 0, 1, 2
