@@ -281,6 +281,36 @@ TEST(PaperPathSampling, DuplexMirrorDelayAndPlacement)
     }
 }
 
+// Centred on the RM310 sensor the calibration sheet leaves 48 pixels of
+// backing at each end, and both lines see the strip over 2.05 in of travel.
+TEST(PaperPathSampling, CalibrationSheetUnderBothLines)
+{
+    const BoardSpec board = *FindBoard("RM310-GL841");
+    PaperPath path(board, PaperSettings{});
+    path.Enqueue(Sheet::Calibration(board.calibrationSheetWidthIn));
+    path.Update(0ms, true);
+    std::vector<Rgb> front(2496), back(2496);
+    int both = 0;
+    bool edgesChecked = false;
+    for (int step = 0; step < 4000; ++step) {
+        path.Step(true);
+        path.SampleLine(0, 600, front);
+        path.SampleLine(1, 600, back);
+        const bool frontStrip = front[1248][1] == 0.01f;
+        const bool backStrip = back[1248][1] == 0.01f;
+        both += frontStrip && backStrip;
+        if (frontStrip && !edgesChecked) {
+            edgesChecked = true;
+            EXPECT_FLOAT_EQ(front[47][1], 0.35f);
+            EXPECT_FLOAT_EQ(front[48][1], 0.01f);
+            EXPECT_FLOAT_EQ(front[2447][1], 0.01f);
+            EXPECT_FLOAT_EQ(front[2448][1], 0.35f);
+        }
+    }
+    EXPECT_TRUE(edgesChecked);
+    EXPECT_NEAR(both / 600.0, 2.05, 0.01);
+}
+
 TEST(PaperPathSampling, ThreeHundredDpiPixelAveragesTwoColumns)
 {
     const BoardSpec board = *FindBoard("RM460");

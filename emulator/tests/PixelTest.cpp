@@ -1,6 +1,7 @@
 // The pixel model: illumination, sensor signal, front end, averaging and
 // sampling, shading, gamma, line art, and the designed calibration levels.
 #include "../src/analog/PixelModel.h"
+#include "../src/analog/SensorReadout.h"
 
 #include <gtest/gtest.h>
 
@@ -259,6 +260,41 @@ TEST(PixelModel, LedColoursPickThePlanes)
     }
 }
 
+// A bar chart (white from front pixel 1000 on) across resolutions of both
+// classes: output width and the first white output.
+TEST(PixelModel, BarChartAcrossResolutions)
+{
+    struct Case {
+        const char* board;
+        std::uint32_t setting;
+        bool averaging;
+        std::size_t width;      // over pixels 0..2399
+        std::size_t firstWhite; // first output entirely at or past pixel 1000
+    };
+    const Case cases[] = {
+        {"RM310-GL841", 600, false, 2400, 1000}, {"RM310-GL841", 300, true, 1200, 500},
+        {"RM310-GL841", 150, true, 600, 250},    {"RM310-GL841", 75, true, 300, 125},
+        {"RM310-GL841", 200, true, 800, 334},    {"RM310-GL841", 100, false, 400, 167},
+        {"RM310-GL841", 400, false, 1600, 667},  // ratio 1.5
+        {"RM410", 1200, true, 2400, 1000},       {"RM410", 600, true, 1200, 500},
+        {"RM410", 150, true, 300, 125},          {"RM410", 800, false, 1600, 667},
+        {"RM410", 500, false, 1000, 417},        // ratio 2.4
+    };
+    for (const Case& c : cases) {
+        PixelRig rig(c.board);
+        rig.Fill(0.9f);
+        std::fill(rig.front_.begin(), rig.front_.begin() + 1000, Rgb{0, 0, 0});
+        rig.setup_.averaging = c.averaging;
+        rig.setup_.resolutionSetting = c.setting;
+        rig.Window(0, 2400);
+        const auto line = rig.Line();
+        ASSERT_EQ(line.size(), c.width) << c.board << " " << c.setting;
+        EXPECT_GT(line[c.firstWhite], 150) << c.board << " " << c.setting;
+        EXPECT_LT(line[c.firstWhite - 2], 10) << c.board << " " << c.setting;
+        EXPECT_TRUE(rig.logs_.Violations().empty()) << c.board << " " << c.setting;
+    }
+}
+
 // A dark-to-white edge at front pixel 1000 shows where outputs sample.
 TEST(PixelModel, SamplingAndAveragingPositions)
 {
@@ -449,6 +485,59 @@ TEST(PixelModel, LineArtThresholdsAndPacking)
     s.thresholdHigh = 90;  // 0.45 is now white
     line = rig.Line();
     EXPECT_EQ(line[0], 0b11101100);
+}
+
+TEST(SensorReadout, PixelSettingsFromSwitches)
+{
+    Switches switches;
+    EXPECT_EQ(MakePixelSettings(switches).ledColours, (std::array<int, 3>{2, 1, 0}));
+    switches.Set("led_colours", "(red, green, blue)");
+    switches.Set("sensitivity", "dim");
+    switches.Set("seed", "7");
+    switches.Set("sampling_shading_shift", "0");
+    const PixelSettings settings = MakePixelSettings(switches);
+    EXPECT_EQ(settings.ledColours, (std::array<int, 3>{0, 1, 2}));
+    EXPECT_EQ(settings.sensitivity, Sensitivity::Dim);
+    EXPECT_EQ(settings.seed, 7u);
+    EXPECT_EQ(settings.samplingShadingShift, 0);
+}
+
+// A sheet white down to row 700, black below: the colour-1 line taken after
+// the edge passed the front line sees black, unless the triple is sampled
+// where its first line was.
+TEST(SensorReadout, IdealColourSamplingHoldsTheTriplePosition)
+{
+    using namespace std::chrono_literals;
+    for (const char* mode : {"physical", "ideal"}) {
+        PixelRig rig("RM310-GL841");
+        Switches switches;
+        switches.Set("colour_sampling", mode);
+        SensorReadout readout(rig.board_, switches, rig.logs_);
+        PnmImage image;
+        image.width = 2400;
+        image.height = 1400;
+        image.samples.assign(2400u * 1400u, 255);
+        std::fill(image.samples.begin() + 2400 * 700, image.samples.end(), 0);
+        PaperPath paper(rig.board_, PaperSettings{});
+        paper.Enqueue(Sheet::FromImages(image, std::nullopt, PnmTransfer::Linear));
+        paper.Update(0ms, true);
+        for (int i = 0; i < 354 + 699; ++i)  // front line over row 699
+            paper.Step(true);
+        rig.setup_.mono = false;
+        rig.Window(100, 2300);
+        readout.ScanStarting();
+        std::vector<double> means;
+        for (int colour = 0; colour < 3; ++colour) {
+            rig.setup_.chipColour = colour;
+            const auto line = readout.ReadLine(rig.setup_, kClockHz, true, rig.frontEnd_, paper, rig.shading_,
+                                               rig.gamma_);
+            means.push_back(std::accumulate(line.begin(), line.end(), 0.0) / line.size());
+            paper.Step(true);
+        }
+        EXPECT_GT(means[0], 150) << mode;
+        EXPECT_EQ(means[1] > 150, std::string_view(mode) == "ideal") << mode;
+        EXPECT_EQ(means[2] > 150, std::string_view(mode) == "ideal") << mode;
+    }
 }
 
 } // namespace
