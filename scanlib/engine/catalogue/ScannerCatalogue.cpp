@@ -100,10 +100,9 @@ DuplexPlatformProperties::DuplexPlatformProperties()
       sensorDistance(SI_PROP_1001, RO, kSensorDistance),
       opticalWidth(SI_PROP_OPTICAL_WIDTH, RO, 5184) {}
 
-void DuplexPlatformProperties::Register(ImageSource& model, int32_t sensorPixels, int32_t distance) {
+void DuplexPlatformProperties::Register(ImageSource& model, int32_t sensorPixels) {
     // The wide line holds both sides; the duplex splitter halves it again.
     opticalWidth.SetInt(sensorPixels * 2);
-    sensorDistance.SetInt(distance);
     model.AddProperty(&sideCount);
     model.AddProperty(&cisOffset);
     model.AddProperty(&sensorDistance);

@@ -28,7 +28,7 @@ inline constexpr std::array<int32_t, 2> kOffOn{0, 1};
 inline constexpr std::array<int32_t, 4> kGrayChannels{0, 1, 2, 3};  // all, channel 0, 1, 2
 
 inline constexpr int32_t kDefaultResolution = 100;
-// Vertical distance between the two sensors in optical lines at 600 dpi.
+// Vertical distance between the two sensors, in optical lines.
 inline constexpr int32_t kSensorDistance = 268;
 // Construction values of the prefeed settings until the device answers.
 inline constexpr int32_t kPrefeedDelayMs = 1500;
@@ -129,9 +129,9 @@ struct ScannerProperties {
 struct DuplexPlatformProperties {
     DuplexPlatformProperties();
 
-    // sensorPixels: pixels of one side; sensorDistance: the lines between the
-    // sensors at the optical resolution (the model's extra length).
-    void Register(ImageSource& model, int32_t sensorPixels, int32_t sensorDistance);
+    // sensorPixels: pixels of one side. The sensor distance stays at
+    // kSensorDistance optical lines on every board.
+    void Register(ImageSource& model, int32_t sensorPixels);
 
     SingleInt sideCount;                // 1050
     CISVerticalOffsetProp cisOffset;    // 1002

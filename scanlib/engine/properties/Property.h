@@ -39,7 +39,8 @@ public:
     virtual uint16_t ItemType() const = 0;                // 11
     // Fills container, item type, access and the slots (the caller set the
     // id). False only when the value cannot be read at all (a device value
-    // without its device); the record is then left untouched.
+    // without its device): the record is then left untouched and the SI
+    // layer reports a failure instead of SI_OK.
     virtual bool Get(SIProperty* record);                 // 12
     // The container rules; false is reported as SI_ERR_PROPERTY_INVALID.
     virtual bool Set(const SIProperty* record);           // 13

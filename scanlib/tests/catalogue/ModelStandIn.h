@@ -25,7 +25,7 @@ public:
     ModelStandIn() : ModelStandIn(Options{}) {}
     explicit ModelStandIn(const Options& options) {
         common.Register(*this, options.opticalDpi, options.sensorPixels, options.opticalScanLength);
-        if (options.duplex) duplex.Register(*this, options.sensorPixels, options.opticalDpi * 268 / 600);
+        if (options.duplex) duplex.Register(*this, options.sensorPixels);
         if (options.family) family.Register(*this, "C:\\ProgramData\\Maker\\Model\\", "Model", this, this);
         if (options.ledFamily300) {
             family.RegisterLedFamily(*this, nullptr, true, catalogue::kHalvern33ScanLength300);
