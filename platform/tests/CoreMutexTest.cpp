@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -43,12 +44,14 @@ int ProbeMutexRole(const std::vector<std::string>& args) {
 const bool kRoles = platform::testing::RegisterChildRole("hold-mutex", HoldMutexRole) &&
                     platform::testing::RegisterChildRole("probe-mutex", ProbeMutexRole);
 
-std::string ProbeInChild(const std::string& name) {
-    ChildProcess child("probe-mutex", {name});
+std::string ProbeInChildOf(const std::string& program, const std::string& name) {
+    ChildProcess child("probe-mutex", {name}, program);
     auto line = child.ReadLine();
     EXPECT_EQ(child.Wait(), 0);
     return line.value_or("");
 }
+
+std::string ProbeInChild(const std::string& name) { return ProbeInChildOf("", name); }
 
 // "busy" when another process cannot take the mutex at once.
 std::string Probe(const std::string& name) {
@@ -257,6 +260,30 @@ TEST(CoreMutex, AbandonedWhenTheOwningProcessExits) {
     EXPECT_EQ(holder.Wait(), 0);
     ChildProcess next("hold-mutex", {"Global\\exited"});
     EXPECT_EQ(next.ReadLine(), "held-abandoned");
+}
+
+// PLATFORM_PEER_TEST_PROGRAM names platform_tests of the other build
+// (32-bit for the 64-bit one and back): both share one mutex record.
+TEST(CoreMutex, SharedWithTheOtherBuild) {
+    const char* peer = std::getenv("PLATFORM_PEER_TEST_PROGRAM");
+    if (peer == nullptr || *peer == '\0') GTEST_SKIP() << "PLATFORM_PEER_TEST_PROGRAM not set";
+    ChildProcess holder("hold-mutex", {"Global\\peer"}, peer);
+    ASSERT_EQ(holder.ReadLine(), "held");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\peer");
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_TIMEOUT);
+    holder.WriteLine("release");
+    EXPECT_EQ(holder.Wait(), 0);
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+    // Held here, the peer sees it busy; killed there, it is abandoned here.
+    EXPECT_EQ(ProbeInChildOf(peer, "Global\\peer"), std::to_string(WAIT_TIMEOUT));
+    ReleaseMutex(mutex);
+    ChildProcess killed("hold-mutex", {"Global\\peer"}, peer);
+    ASSERT_EQ(killed.ReadLine(), "held");
+    killed.Kill(SIGKILL);
+    killed.Wait();
+    EXPECT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_ABANDONED);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
 }
 
 TEST(CoreMutex, WaitOnAStaleHandleFails) {

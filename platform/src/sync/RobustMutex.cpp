@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -188,9 +190,17 @@ bool ReleaseMutexRecord(MutexRecord* record) {
 }
 
 MutexRecord* NewPrivateMutexRecord() {
-    auto* record = new MutexRecord{};
-    record->magic = kMutexMagic;
-    return record;
+    // Kept for the life of the process: a thread may still own a record
+    // whose handles are all closed.
+    struct Pool {
+        std::mutex lock;
+        std::deque<MutexRecord> records;
+    };
+    static Pool* pool = new Pool;
+    std::lock_guard guard(pool->lock);
+    MutexRecord& record = pool->records.emplace_back();
+    record.magic = kMutexMagic;
+    return &record;
 }
 
 }  // namespace platform
