@@ -36,16 +36,26 @@ public:
     // Uniform in [lo, hi].
     double Uniform(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
 
-    // Standard normal (Box-Muller, one value per call).
+    // Standard normal (Box-Muller: each pair of uniforms gives two values).
     double Gaussian()
     {
+        if (hasSpare_) {
+            hasSpare_ = false;
+            return spare_;
+        }
         const double u1 = 1.0 - Uniform();  // (0, 1]
         const double u2 = Uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+        const double radius = std::sqrt(-2.0 * std::log(u1));
+        const double angle = 2.0 * std::numbers::pi * u2;
+        spare_ = radius * std::sin(angle);
+        hasSpare_ = true;
+        return radius * std::cos(angle);
     }
 
 private:
     std::uint64_t state_;
+    double spare_ = 0;
+    bool hasSpare_ = false;
 };
 
 } // namespace emulator

@@ -36,13 +36,6 @@ void SerialEeprom::Drive(bool cs, bool sk, bool di)
         TakeBit(di);
 }
 
-void SerialEeprom::Reset()
-{
-    Deselect();
-    cs_ = false;
-    sk_ = false;
-}
-
 void SerialEeprom::Deselect()
 {
     phase_ = Phase::Deselected;

@@ -23,8 +23,6 @@ public:
     bool ShiftingOut() const { return phase_ == Phase::Reading; }
 
     const EepromWords& Words() const { return words_; }
-    // Power-on: contents kept, the command state cleared.
-    void Reset();
 
 private:
     enum class Phase : std::uint8_t { Deselected, AwaitStart, Command, Reading, Writing, Ignoring };
