@@ -12,7 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <optional>
+#include <vector>
 #include <fstream>
 #include <string>
 
@@ -212,6 +215,36 @@ TEST(IoFileTest, ShareModesDecideWhetherASecondOpenSucceeds) {
         }
         CloseHandle(first);
     }
+}
+
+// Child role: opens the file without sharing, says "open", exits at end of input.
+int ExclusiveHolder(const std::vector<std::string>& args) {
+    HANDLE file = Open(args.at(0).c_str(), GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    std::printf("open\n");
+    std::fflush(stdout);
+    char line[16];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
+const bool holderRegistered = platform::testing::RegisterChildRole("io-exclusive-holder", &ExclusiveHolder);
+
+TEST(IoFileProcessTest, ShareModesHoldAcrossProcessesUntilTheHolderDies) {
+    ASSERT_TRUE(holderRegistered);
+    platform::testing::ChildProcess child("io-exclusive-holder", {"C:\\held.bin"});
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ(child.ReadLine(), std::optional<std::string>("open"));
+    EXPECT_EQ(Open("C:\\held.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    child.Kill();
+    child.Wait();
+    HANDLE file = Open("C:\\held.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
 }
 
 TEST(IoFileTest, RefusedOpenDoesNotTruncate) {

@@ -11,6 +11,17 @@
 
 using namespace platform;
 
+namespace {
+
+// Requests on files complete when issued, so only device files have any to cancel.
+BOOL Cancel(HANDLE handle, LPOVERLAPPED overlapped) {
+    if (auto device = LookupHandleAs<DeviceFile>(handle, ObjectKind::DeviceFile)) return device->Cancel(overlapped);
+    SetLastError(LookupHandleAs<FileObject>(handle, ObjectKind::File) ? ERROR_NOT_FOUND : ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+}  // namespace
+
 extern "C" {
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
@@ -55,14 +66,12 @@ BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD
 
 BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped) {
     if (Injected("CancelIoEx")) return FALSE;
-    if (auto device = LookupHandleAs<DeviceFile>(hFile, ObjectKind::DeviceFile)) return device->Cancel(lpOverlapped);
-    SetLastError(LookupHandleAs<FileObject>(hFile, ObjectKind::File) ? ERROR_NOT_FOUND : ERROR_INVALID_HANDLE);
-    return FALSE;
+    return Cancel(hFile, lpOverlapped);
 }
 
 BOOL WINAPI CancelIo(HANDLE hFile) {
     if (Injected("CancelIo")) return FALSE;
-    return CancelIoEx(hFile, nullptr);
+    return Cancel(hFile, nullptr);
 }
 
 }  // extern "C"

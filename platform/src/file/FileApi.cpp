@@ -8,6 +8,7 @@
 #include "file/PathMap.h"
 #include "file/Permissions.h"
 #include "file/ShareLocks.h"
+#include "security/WorldAccess.h"
 
 #include <windows.h>
 
@@ -105,7 +106,7 @@ HANDLE OpenFile(const MappedPath& mapped, DWORD access, DWORD share, LPSECURITY_
         return Fail(ErrorFromErrno(errno));
     }
     if (!fd.Valid()) return Fail(ERROR_GEN_FAILURE);
-    if (created && (GrantsWorld(attributes) || ParentGrantsWorld(path))) ::fchmod(fd.Get(), 0666);
+    if (created && (GrantsWorldAccess(attributes) || ParentGrantsWorld(path))) ::fchmod(fd.Get(), 0666);
 
     // Share markers need a readable open.
     UniqueFd lockFd;

@@ -5,6 +5,7 @@
 #include "file/PathMap.h"
 #include "file/Permissions.h"
 #include "file/ShareLocks.h"
+#include "security/WorldAccess.h"
 #include "file/UniqueFd.h"
 
 #include <windows.h>
@@ -137,7 +138,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
         }
         return FALSE;
     }
-    if (GrantsWorld(lpSecurityAttributes)) ::chmod(mapped.native.c_str(), 0777);
+    if (GrantsWorldAccess(lpSecurityAttributes)) ::chmod(mapped.native.c_str(), 0777);
     return TRUE;
 }
 

@@ -1,17 +1,8 @@
 #include "file/Permissions.h"
 
-#include <windows.h>
-
 #include <sys/stat.h>
 
 namespace platform {
-
-bool GrantsWorld(const SECURITY_ATTRIBUTES* attributes) {
-    if (attributes == nullptr || attributes->lpSecurityDescriptor == nullptr) return false;
-    const auto* descriptor = static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor);
-    // A present but null DACL grants everyone everything.
-    return (descriptor->Control & SE_DACL_PRESENT) != 0 && descriptor->Dacl == nullptr;
-}
 
 std::string ParentOf(const std::string& nativePath) {
     auto slash = nativePath.find_last_of('/');

@@ -1,15 +1,9 @@
-// World access for files and folders made with an open security descriptor.
+// World access inherited by files created in an open folder.
 #pragma once
-
-#include <windef.h>
-#include <minwinbase.h>
 
 #include <string>
 
 namespace platform {
-
-// True when the attributes carry a null DACL or a descriptor that grants Everyone.
-bool GrantsWorld(const SECURITY_ATTRIBUTES* attributes);
 
 // True when the folder holding `nativePath` is open to everyone (files
 // created in it inherit world access).
