@@ -175,6 +175,29 @@ TEST_F(FaultTest, SheetFaultsReachThePaperPath)
     EXPECT_TRUE(scanner_.Paper().inPath.has_value());
 }
 
+TEST_F(FaultTest, JamAndSlipHoldBackTheSheet)
+{
+    const std::uint32_t word = 0x8000 + 3 * 0x200;  // motor table 4
+    driver_.Write({{0x2A, static_cast<std::uint8_t>(word / 16 >> 8)}, {0x2B, static_cast<std::uint8_t>(word / 16)}});
+    driver_.Upload(0x3C, {0xE8, 0x03, 0xE8, 0x03});
+    driver_.Set(0x6A, 1);
+    auto move = [&](std::uint32_t steps) {
+        driver_.SetField(0x3D, 3, steps - 8);
+        driver_.Write({{0x02, 0x10}, {0x01, 0x40}, {0x0F, 1}});
+        scanner_.AdvanceClock(5s);
+    };
+    scanner_.InsertCalibrationSheet();
+    scanner_.AdvanceClock(1ms);
+    scanner_.InjectFault("slip:0.5");
+    move(600);
+    EXPECT_NEAR(scanner_.Paper().inPath->y, 0.5, 1e-6);
+    scanner_.ClearFaults();
+    scanner_.InjectFault("jam:0.75");
+    move(600);
+    EXPECT_NEAR(scanner_.Paper().inPath->y, 0.75, 1.0 / 600);
+    EXPECT_EQ(scanner_.MotorPosition(), 1200);
+}
+
 TEST_F(FaultTest, MalformedFaultsAreRefused)
 {
     for (const char* bad : {"", "explode ON any", "stall ON nowhere", "stall ON vendor", "error ON any",

@@ -156,8 +156,6 @@ void Device::Cancel(std::uint32_t connection, std::uint32_t id)
         // Withdrawn without effect: its bytes go back to the FIFO, the header stays armed.
         chip_->FifoReturn(it->data);
         chip_->BulkWithdrawn(true);
-        if (!chip_->WillProduce() && it->data.size() < it->want)
-            logs_.Observation("O1", clock_.Now(), "image read cancelled after the scan ended short of its count");
     }
     it->log.result = kErrorOperationAborted;
     logs_.Request(it->log);

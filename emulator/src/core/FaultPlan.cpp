@@ -82,10 +82,9 @@ std::optional<StateFault> FaultPlan::Add(std::string_view spec)
 
     std::string_view cls = Trim(spec.substr(on + 4));
     if (auto star = cls.find('*'); star != std::string_view::npos) {
-        std::string_view count = cls.substr(star + 1);
+        // "*COUNT", with "*" (or nothing) for every matching request.
+        const std::string_view count = cls.substr(star + 1);
         entry.remaining = count == "*" || count.empty() ? std::numeric_limits<std::uint32_t>::max() : Number(count);
-        if (count.empty())
-            entry.remaining = std::numeric_limits<std::uint32_t>::max();
         cls = cls.substr(0, star);
     }
     if (auto at = cls.find('@'); at != std::string_view::npos) {
