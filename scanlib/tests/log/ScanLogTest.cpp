@@ -1,0 +1,99 @@
+#include "os/ScanLog.h"
+
+#include <gtest/gtest.h>
+#include <platform/testing.h>
+#include <windows.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+namespace testing_ = platform::testing;
+
+// Closes every open of the process-wide log so each test starts without one.
+class ScanLogTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        // An open of an unknown kind counts without a log, and Close() does
+        // nothing without a log: bound the loop.
+        for (int i = 0; i < 8 && ScanLog::OpenCount() > 0; ++i) ScanLog::Close();
+        testing_::CaptureDebugOutput(false);
+        testing_::SetClockOffset(0);
+    }
+
+    static std::string FileLogText() {
+        const std::string path = testing_::Root() + "/drives/c/varnixdll_" + std::to_string(GetCurrentProcessId()) + ".log";
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // The text of each captured debug line, without the "[pid] " prefix.
+    static std::vector<std::string> DebugTexts() {
+        std::vector<std::string> texts;
+        for (const auto& line : testing_::TakeDebugOutput()) {
+            const auto space = line.find("] ");
+            texts.push_back(space == std::string::npos ? line : line.substr(space + 2));
+        }
+        return texts;
+    }
+};
+
+TEST_F(ScanLogTest, DebugLogWritesComposedLinesAndCountsOpens) {
+    testing_::CaptureDebugOutput(true);
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kDebug));
+    { LogLine line; line << "scanner " << 42; }
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kFile));  // the first open's kind stays
+    ScanLog::Close();
+    EXPECT_EQ(ScanLog::OpenCount(), 1);
+    ScanLog::Close();
+    EXPECT_EQ(ScanLog::OpenCount(), 0);
+    { LogLine line; line << "after close"; }  // no log: nothing written
+
+    const auto texts = DebugTexts();
+    const std::vector<std::string> expected = {"scanner 42", "Opening another ScanLog. OpenCount = 2",
+                                               "ScanLog: OpenCount down to 1"};
+    EXPECT_EQ(texts, expected);
+}
+
+TEST_F(ScanLogTest, CloseWithoutLogNeverGoesBelowZero) {
+    ScanLog::Close();
+    ScanLog::Close();
+    EXPECT_EQ(ScanLog::OpenCount(), 0);
+    ASSERT_TRUE(ScanLog::Open(7));  // no such kind: counted, but no log
+    EXPECT_EQ(ScanLog::OpenCount(), 1);
+}
+
+TEST_F(ScanLogTest, FileLogLandsOnDriveCWithTimedLines) {
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kFile));
+    { LogLine line; line << "first"; }
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kDebug));  // keeps the file log
+    ScanLog::Close();
+    ScanLog::Close();
+
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const std::string text = FileLogText();
+    std::istringstream lines(text);
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) got.push_back(line);
+    ASSERT_EQ(got.size(), 5u) << text;
+    EXPECT_EQ(got[0], "<<<<<<<< DLL file log opened with process id " + pid + " >>>>>>>");
+    EXPECT_TRUE(std::regex_match(got[1], std::regex(R"(\[\d{7}\]first)"))) << got[1];
+    EXPECT_TRUE(std::regex_match(got[2], std::regex(R"(\[\d{7}\]Opening another ScanLog\. OpenCount = 2)")));
+    EXPECT_TRUE(std::regex_match(got[3], std::regex(R"(\[\d{7}\]ScanLog: OpenCount down to 1)")));
+    EXPECT_EQ(got[4], "<<<<<<<< DLL file log closing >>>>>>>");
+}
+
+TEST_F(ScanLogTest, FileLogElapsedTimeKeepsAllDigitsPastSeven) {
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kFile));
+    testing_::SetClockOffset(12345678);
+    { LogLine line; line << "late"; }
+    ScanLog::Close();
+    const std::string text = FileLogText();
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(\n\[1234\d{4}\]late\n)"))) << text;
+}
+
+}  // namespace
