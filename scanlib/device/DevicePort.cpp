@@ -50,6 +50,8 @@ bool DevicePort::CreateDeviceLock(const std::wstring& productName) {
     return deviceLock_.Create(DeviceLockName(productName).c_str(), true);
 }
 
+bool DevicePort::CreateNamedDeviceLock(const std::string& name) { return deviceLock_.Create(name.c_str(), true); }
+
 int DevicePort::AcquireDeviceLock(int ms) {
     const int result = deviceLock_.Wait(ms);
     if (result == kWaitAcquired) ++lockHolds_;

@@ -46,6 +46,8 @@ protected:
     static std::string DeviceLockName(const std::wstring& productName);
     // Creates the global device lock named after the product.
     bool CreateDeviceLock(const std::wstring& productName);
+    // Creates the global device lock under a fixed name.
+    bool CreateNamedDeviceLock(const std::string& name);
     // Waits for the device lock; a hold is counted when the wait gives 0.
     int AcquireDeviceLock(int ms);
     // Releases one hold this port counted; false when it holds none, so a
