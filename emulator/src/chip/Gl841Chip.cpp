@@ -325,39 +325,53 @@ void Gl841Chip::SetMotorNeverIdle(bool on)
 
 // ---------------------------------------------------------------- bulk
 
+std::optional<Gl841Chip::MemoryPort> Gl841Chip::Port(bool in)
+{
+    if (!in && selected_ == kPortShading)
+        return MemoryPort{&shading_, &shadingPointer_};
+    if (!in && selected_ == kPortGamma)
+        return MemoryPort{&gamma_, &gammaPointer_};
+    if (in && selected_ == kPortImage && memoryRead_)
+        return MemoryPort{&shading_, &shadingPointer_};
+    if (in && selected_ == kPortGammaRead)
+        return MemoryPort{&gamma_, &gammaPointer_};
+    return std::nullopt;
+}
+
+bool Gl841Chip::HeaderMatches(bool in, std::size_t length)
+{
+    if (header_ && header_->in == in && header_->length == length)
+        return true;
+    logs_.Violation("G3", std::string("bulk ") + (in ? "IN" : "OUT") + " of " + std::to_string(length) +
+                              " bytes without a matching header");
+    header_.reset();
+    return false;
+}
+
 bool Gl841Chip::BulkOut(std::span<const std::uint8_t> data)
 {
-    if (!header_ || header_->in || header_->length != data.size()) {
-        logs_.Violation("G3", "bulk OUT of " + std::to_string(data.size()) + " bytes without a matching header");
-        header_.reset();
+    if (!HeaderMatches(false, data.size()))
         return false;
-    }
-    std::vector<std::uint16_t>* memory = nullptr;
-    std::uint32_t* pointer = nullptr;
-    if (selected_ == kPortShading) {
-        memory = &shading_;
-        pointer = &shadingPointer_;
-    } else if (selected_ == kPortGamma) {
-        memory = &gamma_;
-        pointer = &gammaPointer_;
-    } else {
+    auto port = Port(false);
+    if (!port) {
         logs_.Violation("G5", "bulk OUT to port " + Hex(selected_));
         header_->withdrawn = true;
         return false;
     }
     EndMemoryRead(false);
     header_.reset();
-    const std::size_t limit = memory->size() * 2;
+    std::vector<std::uint16_t>& memory = *port->words;
+    std::uint32_t& pointer = *port->pointer;
     std::size_t dropped = 0;
     for (std::uint8_t byte : data) {
-        if (*pointer < limit) {
-            std::uint16_t& word = (*memory)[*pointer / 2];
-            word = (*pointer & 1) ? static_cast<std::uint16_t>((word & 0x00FF) | byte << 8)
-                                  : static_cast<std::uint16_t>((word & 0xFF00) | byte);
-            ++*pointer;
-        } else {
+        if (pointer >= memory.size() * 2) {
             ++dropped;
+            continue;
         }
+        std::uint16_t& word = memory[pointer / 2];
+        word = (pointer & 1) ? static_cast<std::uint16_t>((word & 0x00FF) | byte << 8)
+                             : static_cast<std::uint16_t>((word & 0xFF00) | byte);
+        ++pointer;
     }
     if (dropped)
         logs_.Violation("G6", std::to_string(dropped) + " bytes past the end of memory dropped");
@@ -366,40 +380,31 @@ bool Gl841Chip::BulkOut(std::span<const std::uint8_t> data)
 
 BulkInKind Gl841Chip::BulkInBegin(std::uint32_t length, std::vector<std::uint8_t>& memoryData)
 {
-    if (!header_ || !header_->in || header_->length != length) {
-        logs_.Violation("G3", "bulk IN of " + std::to_string(length) + " bytes without a matching header");
-        header_.reset();
+    if (!HeaderMatches(true, length))
         return BulkInKind::Stall;
-    }
-    const std::vector<std::uint16_t>* memory = nullptr;
-    std::uint32_t* pointer = nullptr;
     if (selected_ == kPortImage && !memoryRead_) {
         header_->withdrawn = false;
         return BulkInKind::Image;
     }
-    if (selected_ == kPortImage) {
-        memory = &shading_;
-        pointer = &shadingPointer_;
-    } else if (selected_ == kPortGammaRead) {
-        memory = &gamma_;
-        pointer = &gammaPointer_;
-    } else {
+    auto port = Port(true);
+    if (!port) {
         logs_.Violation("G5", "bulk IN from port " + Hex(selected_));
         header_->withdrawn = true;
         return BulkInKind::Stall;
     }
     header_.reset();
+    const std::vector<std::uint16_t>& memory = *port->words;
+    std::uint32_t& pointer = *port->pointer;
     memoryData.assign(length, 0);
-    const std::size_t limit = memory->size() * 2;
     std::size_t past = 0;
     for (auto& byte : memoryData) {
-        if (*pointer < limit) {
-            const std::uint16_t word = (*memory)[*pointer / 2];
-            byte = static_cast<std::uint8_t>((*pointer & 1) ? word >> 8 : word);
-            ++*pointer;
-        } else {
+        if (pointer >= memory.size() * 2) {
             ++past;
+            continue;
         }
+        const std::uint16_t word = memory[pointer / 2];
+        byte = static_cast<std::uint8_t>((pointer & 1) ? word >> 8 : word);
+        ++pointer;
     }
     if (past)
         logs_.Violation("G6", std::to_string(past) + " bytes read past the end of memory");

@@ -60,6 +60,12 @@ private:
         bool withdrawn = false;
     };
 
+    // A memory reached through the selected data port, and its byte pointer.
+    struct MemoryPort {
+        std::vector<std::uint16_t>* words;
+        std::uint32_t* pointer;
+    };
+
     // What a scan takes at its start.
     struct ScanSetup {
         bool mono = false;
@@ -77,6 +83,8 @@ private:
                       std::span<const std::uint8_t> data) const;
     void EndMemoryRead(bool keep) { memoryRead_ = memoryRead_ && keep; }
     void ArmHeader(std::span<const std::uint8_t> header);
+    bool HeaderMatches(bool in, std::size_t length);
+    std::optional<MemoryPort> Port(bool in);
     void GpioWritten();
 
     // Engines.
