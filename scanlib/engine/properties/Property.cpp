@@ -31,6 +31,32 @@ bool IntFromRecord(const SIProperty* record, uint16_t container, size_t slot, in
     return false;
 }
 
+// Stores the value and tells the listeners when it changed.
+template <typename T>
+void StoreValue(Property& p, T& current, const T& value) {
+    if (current == value) return;
+    current = value;
+    p.NotifyListeners();
+}
+
+// Reset: current := default, then tell the listeners (changed or not).
+template <typename T>
+void ResetValue(Property& p, T& current, const T& defaultValue) {
+    current = defaultValue;
+    p.NotifyListeners();
+}
+
+// Save copies current aside; restore copies it back and tells the listeners.
+template <typename T>
+void SaveOrRestore(Property& p, bool save, T& current, T& saved) {
+    if (save) {
+        saved = current;
+        return;
+    }
+    current = saved;
+    p.NotifyListeners();
+}
+
 }  // namespace
 
 // ---- Property ------------------------------------------------------------
@@ -123,11 +149,7 @@ void SingleInt::SaveRestore(bool save) {
 
 // ---- SingleBool ----------------------------------------------------------
 
-void SingleBool::Store(int32_t value) {
-    if (current_ == value) return;
-    current_ = value;
-    NotifyListeners();
-}
+void SingleBool::Store(int32_t value) { StoreValue(*this, current_, value); }
 
 bool SingleBool::AcceptedValue(const SIProperty* record, int32_t* value) {
     if (record->container != SI_CONTAINER_SINGLE || record->itemType != SI_TYPE_BOOL) return false;
@@ -158,27 +180,16 @@ bool SingleBool::Set(const SIProperty* record) {
     return true;
 }
 
-void SingleBool::ResetToDefault() {
-    current_ = default_;
-    NotifyListeners();
-}
+void SingleBool::ResetToDefault() { ResetValue(*this, current_, default_); }
 
 void SingleBool::SaveRestore(bool save) {
-    if (save) {
-        saved_ = current_;
-    } else {
-        current_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, current_, saved_);
 }
 
 // ---- SingleString --------------------------------------------------------
 
 bool SingleString::SetString(const std::string& value) {
-    if (text_ != value) {
-        text_ = value;
-        NotifyListeners();
-    }
+    StoreValue(*this, text_, value);
     return true;
 }
 
@@ -198,21 +209,13 @@ bool SingleString::Set(const SIProperty* record) {
 }
 
 void SingleString::SaveRestore(bool save) {
-    if (save) {
-        saved_ = text_;
-    } else {
-        text_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, text_, saved_);
 }
 
 // ---- RangeInt ------------------------------------------------------------
 
 bool RangeInt::SetInt(int32_t value) {
-    if (current_ != value) {
-        current_ = value;
-        NotifyListeners();
-    }
+    StoreValue(*this, current_, value);
     return true;
 }
 
@@ -249,19 +252,11 @@ bool RangeInt::Set(const SIProperty* record) {
     return RangeInt::SetInt(v);
 }
 
-void RangeInt::ResetToDefault() {
-    current_ = default_;
-    NotifyListeners();
-}
+void RangeInt::ResetToDefault() { ResetValue(*this, current_, default_); }
 
 void RangeInt::SaveRestore(bool save) {
     if (!saveFlag_) return;
-    if (save) {
-        saved_ = current_;
-    } else {
-        current_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, current_, saved_);
 }
 
 // ---- RangeFloat ----------------------------------------------------------
@@ -272,11 +267,7 @@ float RangeFloat::Snap(float value) const {
     return Single(minimum_ + Single(step_ * std::trunc(q)));
 }
 
-void RangeFloat::Store(float value) {
-    if (current_ == value) return;
-    current_ = value;
-    NotifyListeners();
-}
+void RangeFloat::Store(float value) { StoreValue(*this, current_, value); }
 
 bool RangeFloat::SetFloat(float value) {
     const float h = Single(step_ / 2.0f);
@@ -322,19 +313,11 @@ bool RangeFloat::Set(const SIProperty* record) {
     return true;
 }
 
-void RangeFloat::ResetToDefault() {
-    current_ = default_;
-    NotifyListeners();
-}
+void RangeFloat::ResetToDefault() { ResetValue(*this, current_, default_); }
 
 void RangeFloat::SaveRestore(bool save) {
     if (!saveFlag_) return;
-    if (save) {
-        saved_ = current_;
-    } else {
-        current_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, current_, saved_);
 }
 
 // ---- ListInt -------------------------------------------------------------
@@ -344,10 +327,7 @@ bool ListInt::Contains(int32_t value) const {
 }
 
 bool ListInt::SetInt(int32_t value) {
-    if (current_ != value) {
-        current_ = value;
-        NotifyListeners();
-    }
+    StoreValue(*this, current_, value);
     return true;
 }
 
@@ -369,18 +349,10 @@ bool ListInt::Set(const SIProperty* record) {
     return ListInt::SetInt(v);
 }
 
-void ListInt::ResetToDefault() {
-    current_ = default_;
-    NotifyListeners();
-}
+void ListInt::ResetToDefault() { ResetValue(*this, current_, default_); }
 
 void ListInt::SaveRestore(bool save) {
-    if (save) {
-        saved_ = current_;
-    } else {
-        current_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, current_, saved_);
 }
 
 // ---- ArrayUnsignedShort --------------------------------------------------
@@ -416,10 +388,5 @@ void ArrayUnsignedShort::ResetToDefault() {
 }
 
 void ArrayUnsignedShort::SaveRestore(bool save) {
-    if (save) {
-        saved_ = current_;
-    } else {
-        current_ = saved_;
-        NotifyListeners();
-    }
+    SaveOrRestore(*this, save, current_, saved_);
 }
