@@ -232,6 +232,18 @@ TEST_F(EngineTest, FullFifoPausesLinesAndPaperLosingNothing)
     EXPECT_GT(scanner_.MotorPosition(), position);
 }
 
+TEST_F(EngineTest, LineLargerThanTheFifoStillGoesThrough)
+{
+    scanner_.SetSwitch("fifo_bytes", "100");
+    driver_.SetUpMonoScan(3, 300);
+    driver_.StartScan();
+    std::size_t total = 0;
+    for (int i = 0; i < 3; ++i)
+        total += ReadImage(300).size();
+    EXPECT_EQ(total, 900u);
+    EXPECT_EQ(driver_.Status(), 0x10);
+}
+
 struct MoveCase {
     const char* board;
     double stepsPerInch;

@@ -662,6 +662,18 @@ std::size_t Gl841Chip::FifoCapacity() const
     return static_cast<std::size_t>(std::max<long>(4, switches_.Integer("fifo_bytes")));
 }
 
+bool Gl841Chip::LineFits()
+{
+    if (fifo_.size() + readyLine_->size() <= FifoCapacity())
+        return true;
+    if (!fifo_.empty())
+        return false;
+    // A line larger than the whole FIFO could never fit: take it rather than
+    // stall the scan for good.
+    logs_.ObservationOnce("fifo-small", "FIFO", now_, "FIFO smaller than one line");
+    return true;
+}
+
 void Gl841Chip::LineEnd(DeviceTime when)
 {
     nextLineEnd_.reset();
@@ -670,7 +682,7 @@ void Gl841Chip::LineEnd(DeviceTime when)
     } else {
         if (!readyLine_)
             LineMiddle(when);
-        if (fifo_.size() + readyLine_->size() > FifoCapacity()) {
+        if (!LineFits()) {
             // Back-pressure: lines and motor wait until the line fits.
             paused_ = true;
             pausedAt_ = when;
@@ -692,7 +704,7 @@ void Gl841Chip::LineEnd(DeviceTime when)
 
 void Gl841Chip::ResumeIfFits(DeviceTime now)
 {
-    if (!paused_ || !readyLine_ || fifo_.size() + readyLine_->size() > FifoCapacity())
+    if (!paused_ || !readyLine_ || !LineFits())
         return;
     paused_ = false;
     if (nextStep_)

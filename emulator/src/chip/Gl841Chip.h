@@ -100,6 +100,7 @@ private:
     void StartLineMotor(DeviceTime when);
     void LineMiddle(DeviceTime when);
     void LineEnd(DeviceTime when);
+    bool LineFits();
     void ResumeIfFits(DeviceTime now);
     void EndEngine();
     bool MotorRunning() const;
