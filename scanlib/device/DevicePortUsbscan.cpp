@@ -10,7 +10,6 @@
 
 #include "device/DeviceIOException.h"
 #include "device/DevicePortFactories.h"
-#include "device/PortLocker.h"
 #include "os/OSFunctions.h"
 
 namespace {
@@ -192,10 +191,19 @@ bool DevicePortUsbscan::WriteRegisters(int value, int index, const void* buf, in
 
 bool DevicePortUsbscan::GetDeviceDescriptor(uint16_t* vid, uint16_t* pid, uint16_t* bcdDevice) {
     if (!IsOpen()) return false;
-    PortLocker locker(this);
-    if (!locker.Lock()) return false;
+    // Without the device lock the ids are not read: stale ids would decide
+    // later whether a calibration file belongs to this device.
+    if (!Lock()) return false;
     uint16_t v = 0, p = 0, b = 0;
-    if (!QueryDescriptor(&v, &p, &b)) return false;
+    bool answered = false;
+    try {
+        answered = QueryDescriptor(&v, &p, &b);
+    } catch (...) {
+        Unlock();
+        throw;
+    }
+    Unlock();
+    if (!answered) return false;
     if (vid) *vid = v;
     if (pid) *pid = p;
     if (bcdDevice) *bcdDevice = b;

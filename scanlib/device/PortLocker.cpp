@@ -1,5 +1,6 @@
 #include "device/PortLocker.h"
 
+#include "device/DeviceIOException.h"
 #include "device/DevicePort.h"
 
 PortLocker::~PortLocker() {
@@ -13,7 +14,11 @@ PortLocker::~PortLocker() {
 }
 
 bool PortLocker::Lock() {
-    if (!port_ || !port_->Lock()) return false;
+    if (!port_) return false;
+    // A command sequence never runs without the device lock: a lock that
+    // cannot be had (the usbscan port answers false after its wait) makes the
+    // sequence fail as busy, as the Still Image port's Lock does by throwing.
+    if (!port_->Lock()) throw DeviceIOException(DeviceIOException::kBusy);
     ++count_;
     return true;
 }

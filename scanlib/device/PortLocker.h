@@ -12,7 +12,8 @@ public:
     PortLocker(const PortLocker&) = delete;
     PortLocker& operator=(const PortLocker&) = delete;
 
-    // The port's Lock; may throw DeviceIOException.
+    // The port's Lock; a lock that cannot be had throws DeviceIOException
+    // code 19 (busy), so a sequence never runs unlocked.
     bool Lock();
     bool Unlock();
     int LockCount() const { return count_; }

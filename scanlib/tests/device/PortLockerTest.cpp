@@ -15,11 +15,16 @@ TEST(PortLockerTest, UnlocksAsOftenAsItLocked) {
     EXPECT_EQ(locker.LockCount(), 2);
 }
 
-TEST(PortLockerTest, FailedLockIsNotCounted) {
+TEST(PortLockerTest, FailedLockIsBusyAndNotCounted) {
     ::testing::StrictMock<MockDevicePort> port;
     EXPECT_CALL(port, Lock()).WillOnce(Return(false));
     PortLocker locker(&port);
-    EXPECT_FALSE(locker.Lock());
+    try {
+        locker.Lock();
+        FAIL() << "a sequence must not run without the device lock";
+    } catch (const DeviceIOException& e) {
+        EXPECT_EQ(e.Code(), DeviceIOException::kBusy);
+    }
     EXPECT_EQ(locker.LockCount(), 0);
 }
 
