@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -195,6 +197,23 @@ TEST(CoreMutex, LongNamesAreDistinctAndTooLongNamesRefused) {
 TEST(CoreMutex, OpenOfAnAbsentMutexIsFileNotFound) {
     EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\absent"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(CoreMutex, AnotherAccountsPrivateMutexIsAccessDenied) {
+    HANDLE mine = CreateMutexA(nullptr, FALSE, "Global\\theirs");
+    ASSERT_NE(mine, nullptr);
+    const std::string file = platform::testing::Root() + "/objects/global/theirs";
+    if (::chown(file.c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)) != 0) GTEST_SKIP() << "cannot change the owner";
+    EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\theirs"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(CreateMutexA(nullptr, FALSE, "Global\\theirs"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    // Opened to everyone, it is reachable again.
+    ::chmod(file.c_str(), 0666);
+    HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, "Global\\theirs");
+    EXPECT_NE(opened, nullptr);
+    CloseHandle(opened);
+    CloseHandle(mine);
 }
 
 TEST(CoreMutex, GlobalAndLocalNamespacesAreDistinct) {

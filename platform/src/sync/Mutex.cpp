@@ -126,6 +126,14 @@ MutexRecord* MapRecord(const std::string& file, int fd, bool* created) {
     return record;
 }
 
+// Objects of another account are reachable only when opened to everyone;
+// checked here too, since root passes every file permission.
+bool Accessible(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    return st.st_uid == ::geteuid() || (st.st_mode & 0006) == 0006;
+}
+
 HANDLE NewHandle(MutexRecord* record) { return InsertHandle(std::make_shared<MutexObject>(record)); }
 
 }  // namespace
@@ -153,8 +161,9 @@ WINBASEAPI HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, B
         std::filesystem::create_directories(path.folder, ec);
         const bool world = platform::GrantsWorldAccess(lpMutexAttributes);
         int fd = ::open(path.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, world ? 0666 : 0600);
-        if (fd < 0) {
-            SetLastError(platform::ErrorFromErrno(errno));
+        if (fd < 0 || !platform::Accessible(fd)) {
+            SetLastError(fd < 0 ? platform::ErrorFromErrno(errno) : ERROR_ACCESS_DENIED);
+            if (fd >= 0) ::close(fd);
             return nullptr;
         }
         record = platform::MapRecord(path.file, fd, &created);
@@ -184,8 +193,9 @@ WINBASEAPI HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR lpName) {
         return nullptr;
     }
     int fd = ::open(path.file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(platform::ErrorFromErrno(errno));
+    if (fd < 0 || !platform::Accessible(fd)) {
+        SetLastError(fd < 0 ? platform::ErrorFromErrno(errno) : ERROR_ACCESS_DENIED);
+        if (fd >= 0) ::close(fd);
         return nullptr;
     }
     bool created = false;
