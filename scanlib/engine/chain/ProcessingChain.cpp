@@ -21,7 +21,6 @@ bool ProcessingChain::Attach(ImageSource* scanner) {
     scanner_ = scanner;
     if (!Build(scanner)) {
         Detach();
-        scanner_ = nullptr;
         return false;
     }
     attached_ = true;

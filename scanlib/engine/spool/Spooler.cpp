@@ -182,8 +182,9 @@ Spooler::Progress Spooler::Snapshot() {
 }
 
 SIResult Spooler::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
-    if (linesRead) *linesRead = 0;
-    if (!pageActive_ || !linesRead) return SI_ERR_NOT_SCANNING;
+    if (!linesRead) return SI_ERR_INVALID_PARAMETER;
+    *linesRead = 0;
+    if (!pageActive_) return SI_ERR_NOT_SCANNING;
     if (lines == 0) return SI_OK;
     if (!buffer) return SI_ERR_INVALID_PARAMETER;
 
