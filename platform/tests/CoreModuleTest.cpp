@@ -142,3 +142,50 @@ TEST_F(CoreModule, ExecutableFolderIsSearched) {
 }
 
 }  // namespace
+
+namespace {
+
+// GlueProbe.dll (platform/glue/probe) is built next to the test program when
+// the build defines it; the test is skipped otherwise.
+class CoreModuleEntry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char exe[4096];
+        GetModuleFileNameA(nullptr, exe, sizeof exe);
+        if (!fs::exists(fs::path(exe).parent_path() / "GlueProbe.dll")) GTEST_SKIP() << "GlueProbe.dll not built";
+        platform::testing::CaptureDebugOutput();
+    }
+    static std::vector<std::string> Notes() {
+        std::vector<std::string> notes;
+        for (const auto& line : platform::testing::TakeDebugOutput()) {
+            auto at = line.find("glue-probe: ");
+            if (at != std::string::npos) notes.push_back(line.substr(at + 12));
+        }
+        return notes;
+    }
+};
+
+TEST_F(CoreModuleEntry, DllMainRunsAfterConstructionAndDetachBeforeDestruction) {
+    HMODULE module = LoadLibraryA("glueprobe");
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Notes(), (std::vector<std::string>{"constructed", "attach"}));
+    using Answer = int (*)();
+    auto answer = reinterpret_cast<Answer>(reinterpret_cast<void*>(GetProcAddress(module, "GlueProbeAnswer")));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(LoadLibraryA("GlueProbe.dll"), module);
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_TRUE(Notes().empty());
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(Notes(), (std::vector<std::string>{"detach", "destroyed"}));
+}
+
+TEST_F(CoreModuleEntry, RefusedAttachFailsTheLoadAndUnloads) {
+    std::ofstream(platform::testing::Root() + "/drives/c/glue-probe-refuse") << "";
+    EXPECT_EQ(LoadLibraryA("GlueProbe.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_EQ(Notes(), (std::vector<std::string>{"constructed", "attach", "detach", "destroyed"}));
+    EXPECT_EQ(GetModuleHandleA("GlueProbe.dll"), nullptr);
+}
+
+}  // namespace

@@ -66,6 +66,7 @@ struct LoadedModule {
     std::string fileName;  // as found on disk
     void* dl = nullptr;
     int references = 0;
+    bool unloading = false;  // in FreeLibrary's dlclose: still known by name
 };
 
 struct ModuleTable {
@@ -214,7 +215,7 @@ std::optional<uintptr_t> FindLoaded(std::string_view name) {
     std::lock_guard guard(table.lock);
     const std::string key = ModuleKey(name);
     for (const auto& [base, module] : table.modules)
-        if (module.references > 0 && ModuleKey(module.fileName) == key) return base;
+        if ((module.references > 0 || module.unloading) && ModuleKey(module.fileName) == key) return base;
     return std::nullopt;
 }
 
@@ -322,7 +323,7 @@ WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         ModuleTable& table = Table();
         std::lock_guard guard(table.lock);
         auto it = table.modules.find(reinterpret_cast<uintptr_t>(hModule));
-        if (it != table.modules.end() && it->second.references > 0) dl = it->second.dl;
+        if (it != table.modules.end() && (it->second.references > 0 || it->second.unloading)) dl = it->second.dl;
     }
     if (dl == nullptr && (hModule == nullptr || reinterpret_cast<uintptr_t>(hModule) == ExecutableBase()))
         dl = ::dlopen(nullptr, RTLD_NOW);
@@ -355,12 +356,17 @@ WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
         }
         if (--it->second.references > 0) return TRUE;
         dl = it->second.dl;
-        table.modules.erase(it);
-        table.attachResults.erase(base);
+        it->second.unloading = true;
     }
+    // DllMain's detach runs inside dlclose, with the module still known.
     const uintptr_t outer = std::exchange(t_freeing, base);
     ::dlclose(dl);
     t_freeing = outer;
+    ModuleTable& table = Table();
+    std::lock_guard guard(table.lock);
+    if (auto it = table.modules.find(base); it != table.modules.end() && it->second.references == 0)
+        table.modules.erase(it);
+    table.attachResults.erase(base);
     return TRUE;
 }
 
@@ -407,7 +413,7 @@ WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DW
         ModuleTable& table = Table();
         std::lock_guard guard(table.lock);
         auto it = table.modules.find(reinterpret_cast<uintptr_t>(hModule));
-        if (it != table.modules.end() && it->second.references > 0) path = it->second.path;
+        if (it != table.modules.end() && (it->second.references > 0 || it->second.unloading)) path = it->second.path;
     }
     if (path.empty()) {
         // A module loaded without LoadLibraryA (linked, or dlopen'd by path).
