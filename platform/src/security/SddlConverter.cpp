@@ -95,32 +95,27 @@ bool ParseAccount(std::string_view text, std::vector<uint8_t>* sid) {
     return SidFromString(text, sid);
 }
 
+// A run of two-letter codes from `table`, their values or'ed together.
+template <typename T, size_t N>
+bool ParseCodes(const std::array<Code<T>, N>& table, std::string_view text, T* value) {
+    *value = 0;
+    if (text.size() % 2 != 0) return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const auto* code = Find(table, text.substr(i, 2));
+        if (code == nullptr) return false;
+        *value = static_cast<T>(*value | code->value);
+    }
+    return true;
+}
+
 bool ParseRights(std::string_view text, uint32_t* mask) {
-    *mask = 0;
     if (text.substr(0, 2) == "0x" || text.substr(0, 2) == "0X") {
         uint64_t value = 0;
         if (!ParseNumber(text, &value) || value > 0xFFFFFFFFu) return false;
         *mask = static_cast<uint32_t>(value);
         return true;
     }
-    if (text.size() % 2 != 0) return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const auto* right = Find(kRights, text.substr(i, 2));
-        if (right == nullptr) return false;
-        *mask |= right->value;
-    }
-    return true;
-}
-
-bool ParseAceFlags(std::string_view text, uint8_t* flags) {
-    *flags = 0;
-    if (text.size() % 2 != 0) return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const auto* flag = Find(kAceFlags, text.substr(i, 2));
-        if (flag == nullptr) return false;
-        *flags |= flag->value;
-    }
-    return true;
+    return ParseCodes(kRights, text, mask);
 }
 
 // "type;flags;rights;object guid;inherited object guid;account"
@@ -137,7 +132,7 @@ bool ParseAce(std::string_view text, ParsedAce* ace) {
     const auto* type = Find(kAceTypes, fields[0]);
     if (type == nullptr || !fields[3].empty() || !fields[4].empty()) return false;
     ace->type = type->value;
-    return ParseAceFlags(fields[1], &ace->flags) && ParseRights(fields[2], &ace->mask) &&
+    return ParseCodes(kAceFlags, fields[1], &ace->flags) && ParseRights(fields[2], &ace->mask) &&
            ParseAccount(fields[5], &ace->sid);
 }
 
