@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 using platform::InjectedError;
 namespace reg = platform::registry;
@@ -59,6 +60,41 @@ LSTATUS CopyData(const reg::Value& value, LPDWORD type, LPBYTE data, LPDWORD siz
     return ERROR_SUCCESS;
 }
 
+// Runs `reader` on the key behind a handle; KEY_DELETED when another handle
+// deleted it.
+LSTATUS ReadKey(HKEY hKey, const std::function<LSTATUS(const reg::Tree&, const reg::Key&)>& reader) {
+    reg::KeyHandle handle;
+    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
+    LSTATUS status = ERROR_SUCCESS;
+    reg::Read([&](const reg::Tree& tree) {
+        const reg::Key* key = tree.Find(handle.path);
+        status = key == nullptr ? ERROR_KEY_DELETED : reader(tree, *key);
+    });
+    return status;
+}
+
+// Runs `writer` on the key behind a handle opened with `access`; the tree
+// is saved when the writer succeeds.
+LSTATUS WriteKey(HKEY hKey, DWORD access, const std::function<LSTATUS(reg::Tree&, reg::Key&)>& writer) {
+    reg::KeyHandle handle;
+    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
+    if ((handle.access & access) != access) return ERROR_ACCESS_DENIED;
+    LSTATUS status = ERROR_SUCCESS;
+    bool saved = reg::Write([&](reg::Tree& tree) {
+        reg::Key* key = tree.Find(handle.path);
+        status = key == nullptr ? ERROR_KEY_DELETED : writer(tree, *key);
+        return status == ERROR_SUCCESS;
+    });
+    return status == ERROR_SUCCESS && !saved ? ERROR_GEN_FAILURE : status;
+}
+
+// Keys carry no class text.
+void ClearClass(LPSTR text, LPDWORD length) {
+    if (length == nullptr) return;
+    if (text != nullptr && *length > 0) text[0] = '\0';
+    *length = 0;
+}
+
 void SetFileTime(PFILETIME out, uint64_t ticks) {
     if (out == nullptr) return;
     out->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
@@ -73,19 +109,12 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, RE
     if (DWORD injected = InjectedError("RegOpenKeyExA")) return static_cast<LSTATUS>(injected);
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    std::string target = Join(handle.path, lpSubKey);
-    LSTATUS status = ERROR_SUCCESS;
     std::string stored;
-    reg::Read([&](const reg::Tree& tree) {
-        if (!tree.Find(handle.path)) {
-            status = ERROR_KEY_DELETED;
-        } else if (const reg::Key* key = tree.Find(target)) {
-            stored = key->path;
-        } else {
-            status = ERROR_FILE_NOT_FOUND;
-        }
+    LSTATUS status = ReadKey(hKey, [&](const reg::Tree& tree, const reg::Key& key) -> LSTATUS {
+        const reg::Key* found = tree.Find(Join(key.path, lpSubKey));
+        if (found == nullptr) return ERROR_FILE_NOT_FOUND;
+        stored = found->path;
+        return ERROR_SUCCESS;
     });
     if (status == ERROR_SUCCESS) *phkResult = reg::OpenHandle(stored, samDesired);
     return status;
@@ -134,97 +163,52 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, L
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
     if (DWORD injected = InjectedError("RegQueryValueExA")) return static_cast<LSTATUS>(injected);
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
     std::string name = reg::Fold(lpValueName != nullptr ? lpValueName : "");
-    LSTATUS status = ERROR_SUCCESS;
-    reg::Read([&](const reg::Tree& tree) {
-        const reg::Key* key = tree.Find(handle.path);
-        if (key == nullptr) {
-            status = ERROR_KEY_DELETED;
-            return;
-        }
-        auto found = key->values.find(name);
-        status = found == key->values.end() ? ERROR_FILE_NOT_FOUND : CopyData(found->second, lpType, lpData, lpcbData);
+    return ReadKey(hKey, [&](const reg::Tree&, const reg::Key& key) -> LSTATUS {
+        auto found = key.values.find(name);
+        return found == key.values.end() ? ERROR_FILE_NOT_FOUND : CopyData(found->second, lpType, lpData, lpcbData);
     });
-    return status;
 }
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
                               DWORD cbData) {
     if (DWORD injected = InjectedError("RegSetValueExA")) return static_cast<LSTATUS>(injected);
     if (lpData == nullptr && cbData > 0) return ERROR_INVALID_PARAMETER;
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string name = lpValueName != nullptr ? lpValueName : "";
-    LSTATUS status = ERROR_SUCCESS;
-    bool saved = reg::Write([&](reg::Tree& tree) {
-        reg::Key* key = tree.Find(handle.path);
-        if (key == nullptr) {
-            status = ERROR_KEY_DELETED;
-            return false;
-        }
-        reg::Value& value = key->values[reg::Fold(name)];
+    return WriteKey(hKey, KEY_SET_VALUE, [&](reg::Tree& tree, reg::Key& key) -> LSTATUS {
+        reg::Value& value = key.values[reg::Fold(name)];
         if (value.name.empty()) value.name = name;
         value.type = dwType;
         value.data.assign(lpData, lpData + cbData);
-        tree.Touch(*key);
-        return true;
+        tree.Touch(key);
+        return ERROR_SUCCESS;
     });
-    if (status == ERROR_SUCCESS && !saved) status = ERROR_GEN_FAILURE;
-    return status;
 }
 
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     if (DWORD injected = InjectedError("RegEnumKeyExA")) return static_cast<LSTATUS>(injected);
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    LSTATUS status = ERROR_SUCCESS;
-    reg::Read([&](const reg::Tree& tree) {
-        if (!tree.Find(handle.path)) {
-            status = ERROR_KEY_DELETED;
-            return;
-        }
-        auto children = tree.Children(handle.path);
-        if (dwIndex >= children.size()) {
-            status = ERROR_NO_MORE_ITEMS;
-            return;
-        }
+    return ReadKey(hKey, [&](const reg::Tree& tree, const reg::Key& key) -> LSTATUS {
+        auto children = tree.Children(key.path);
+        if (dwIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
         const reg::Key* child = children[dwIndex];
-        status = CopyName(reg::LeafName(child->path), lpName, lpcchName);
-        if (status != ERROR_SUCCESS) return;
-        if (lpcchClass != nullptr) {
-            if (lpClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
-            *lpcchClass = 0;
-        }
+        LSTATUS status = CopyName(reg::LeafName(child->path), lpName, lpcchName);
+        if (status != ERROR_SUCCESS) return status;
+        ClearClass(lpClass, lpcchClass);
         SetFileTime(lpftLastWriteTime, child->writeTime);
+        return ERROR_SUCCESS;
     });
-    return status;
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
     if (DWORD injected = InjectedError("RegEnumValueA")) return static_cast<LSTATUS>(injected);
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    LSTATUS status = ERROR_SUCCESS;
-    reg::Read([&](const reg::Tree& tree) {
-        const reg::Key* key = tree.Find(handle.path);
-        if (key == nullptr) {
-            status = ERROR_KEY_DELETED;
-            return;
-        }
-        if (dwIndex >= key->values.size()) {
-            status = ERROR_NO_MORE_ITEMS;
-            return;
-        }
-        const reg::Value& value = std::next(key->values.begin(), dwIndex)->second;
-        status = CopyName(value.name, lpValueName, lpcchValueName);
-        if (status == ERROR_SUCCESS) status = CopyData(value, lpType, lpData, lpcbData);
+    return ReadKey(hKey, [&](const reg::Tree&, const reg::Key& key) -> LSTATUS {
+        if (dwIndex >= key.values.size()) return ERROR_NO_MORE_ITEMS;
+        const reg::Value& value = std::next(key.values.begin(), dwIndex)->second;
+        LSTATUS status = CopyName(value.name, lpValueName, lpcchValueName);
+        return status == ERROR_SUCCESS ? CopyData(value, lpType, lpData, lpcbData) : status;
     });
-    return status;
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lpReserved*/,
@@ -232,92 +216,55 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
                                 LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     if (DWORD injected = InjectedError("RegQueryInfoKeyA")) return static_cast<LSTATUS>(injected);
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    LSTATUS status = ERROR_SUCCESS;
-    reg::Read([&](const reg::Tree& tree) {
-        const reg::Key* key = tree.Find(handle.path);
-        if (key == nullptr) {
-            status = ERROR_KEY_DELETED;
-            return;
-        }
-        auto children = tree.Children(handle.path);
+    return ReadKey(hKey, [&](const reg::Tree& tree, const reg::Key& key) -> LSTATUS {
+        auto children = tree.Children(key.path);
         DWORD longestKey = 0;
         for (const reg::Key* child : children) {
             longestKey = std::max(longestKey, static_cast<DWORD>(reg::LeafName(child->path).size()));
         }
         DWORD longestName = 0;
         DWORD longestData = 0;
-        for (const auto& entry : key->values) {
+        for (const auto& entry : key.values) {
             longestName = std::max(longestName, static_cast<DWORD>(entry.second.name.size()));
             longestData = std::max(longestData, static_cast<DWORD>(entry.second.data.size()));
         }
-        if (lpcchClass != nullptr) {
-            if (lpClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
-            *lpcchClass = 0;
-        }
-        if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(children.size());
-        if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = longestKey;
-        if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = 0;
-        if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(key->values.size());
-        if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = longestName;
-        if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = longestData;
-        if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
-        SetFileTime(lpftLastWriteTime, key->writeTime);
+        ClearClass(lpClass, lpcchClass);
+        auto put = [](LPDWORD out, DWORD value) {
+            if (out != nullptr) *out = value;
+        };
+        put(lpcSubKeys, static_cast<DWORD>(children.size()));
+        put(lpcbMaxSubKeyLen, longestKey);
+        put(lpcbMaxClassLen, 0);
+        put(lpcValues, static_cast<DWORD>(key.values.size()));
+        put(lpcbMaxValueNameLen, longestName);
+        put(lpcbMaxValueLen, longestData);
+        put(lpcbSecurityDescriptor, 0);
+        SetFileTime(lpftLastWriteTime, key.writeTime);
+        return ERROR_SUCCESS;
     });
-    return status;
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (DWORD injected = InjectedError("RegDeleteValueA")) return static_cast<LSTATUS>(injected);
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::string name = reg::Fold(lpValueName != nullptr ? lpValueName : "");
-    LSTATUS status = ERROR_SUCCESS;
-    bool saved = reg::Write([&](reg::Tree& tree) {
-        reg::Key* key = tree.Find(handle.path);
-        if (key == nullptr) {
-            status = ERROR_KEY_DELETED;
-            return false;
-        }
-        if (key->values.erase(name) == 0) {
-            status = ERROR_FILE_NOT_FOUND;
-            return false;
-        }
-        tree.Touch(*key);
-        return true;
+    return WriteKey(hKey, KEY_SET_VALUE, [&](reg::Tree& tree, reg::Key& key) -> LSTATUS {
+        if (key.values.erase(name) == 0) return ERROR_FILE_NOT_FOUND;
+        tree.Touch(key);
+        return ERROR_SUCCESS;
     });
-    if (status == ERROR_SUCCESS && !saved) status = ERROR_GEN_FAILURE;
-    return status;
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     if (DWORD injected = InjectedError("RegDeleteKeyA")) return static_cast<LSTATUS>(injected);
     if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-    reg::KeyHandle handle;
-    if (!reg::LookupHandle(hKey, &handle)) return ERROR_INVALID_HANDLE;
-    std::string target = Join(handle.path, lpSubKey);
-    if (IsTopLevel(target)) return ERROR_ACCESS_DENIED;
-    LSTATUS status = ERROR_SUCCESS;
-    bool saved = reg::Write([&](reg::Tree& tree) {
-        if (!tree.Find(handle.path)) {
-            status = ERROR_KEY_DELETED;
-            return false;
-        }
-        if (!tree.Find(target)) {
-            status = ERROR_FILE_NOT_FOUND;
-            return false;
-        }
-        if (!tree.Children(target).empty()) {
-            status = ERROR_ACCESS_DENIED;
-            return false;
-        }
+    return WriteKey(hKey, 0, [&](reg::Tree& tree, reg::Key& key) -> LSTATUS {
+        std::string target = Join(key.path, lpSubKey);
+        if (IsTopLevel(target)) return ERROR_ACCESS_DENIED;
+        if (!tree.Find(target)) return ERROR_FILE_NOT_FOUND;
+        if (!tree.Children(target).empty()) return ERROR_ACCESS_DENIED;
         tree.Erase(target);
-        return true;
+        return ERROR_SUCCESS;
     });
-    if (status == ERROR_SUCCESS && !saved) status = ERROR_GEN_FAILURE;
-    return status;
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {

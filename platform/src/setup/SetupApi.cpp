@@ -109,24 +109,30 @@ DeviceSets& Sets() {
     return *sets;
 }
 
-bool FindEntry(HDEVINFO set, const SP_DEVINFO_DATA* data, DeviceEntry* out) {
-    if (data == nullptr || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
-        return false;
-    }
+// Entry `index` of a set: 0, INVALID_HANDLE (no such set) or NO_MORE_ITEMS.
+DWORD EntryAt(HDEVINFO set, DWORD index, DeviceEntry* out) {
     DeviceSets& sets = Sets();
     std::lock_guard<std::mutex> lock(sets.mutex);
     auto found = sets.sets.find(reinterpret_cast<uintptr_t>(set));
-    if (found == sets.sets.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    if (data->DevInst == 0 || data->DevInst > found->second.size()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    *out = found->second[data->DevInst - 1];
-    return true;
+    if (found == sets.sets.end()) return ERROR_INVALID_HANDLE;
+    if (index >= found->second.size()) return ERROR_NO_MORE_ITEMS;
+    *out = found->second[index];
+    return 0;
+}
+
+bool ValidDeviceData(const SP_DEVINFO_DATA* data) {
+    if (data != nullptr && data->cbSize == sizeof(SP_DEVINFO_DATA)) return true;
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return false;
+}
+
+// The entry that SetupDiEnumDeviceInfo described in `data`.
+bool FindEntry(HDEVINFO set, const SP_DEVINFO_DATA* data, DeviceEntry* out) {
+    if (!ValidDeviceData(data)) return false;
+    DWORD error = data->DevInst == 0 ? static_cast<DWORD>(ERROR_NO_MORE_ITEMS) : EntryAt(set, data->DevInst - 1, out);
+    if (error == ERROR_NO_MORE_ITEMS) error = ERROR_INVALID_PARAMETER;
+    if (error != 0) SetLastError(error);
+    return error == 0;
 }
 
 void PutDword(reg::Key& key, std::string_view name, DWORD value) {
@@ -250,22 +256,13 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerator, H
 
 BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP_DEVINFO_DATA DeviceInfoData) {
     if (Injected("SetupDiEnumDeviceInfo")) return FALSE;
-    if (DeviceInfoData == nullptr || DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
+    if (!ValidDeviceData(DeviceInfoData)) return FALSE;
+    DeviceEntry entry;
+    if (DWORD error = EntryAt(DeviceInfoSet, MemberIndex, &entry)) {
+        SetLastError(error);
         return FALSE;
     }
-    DeviceSets& sets = Sets();
-    std::lock_guard<std::mutex> lock(sets.mutex);
-    auto found = sets.sets.find(reinterpret_cast<uintptr_t>(DeviceInfoSet));
-    if (found == sets.sets.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (MemberIndex >= found->second.size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return FALSE;
-    }
-    DeviceInfoData->ClassGuid = found->second[MemberIndex].classGuid;
+    DeviceInfoData->ClassGuid = entry.classGuid;
     DeviceInfoData->DevInst = MemberIndex + 1;
     DeviceInfoData->Reserved = 0;
     return TRUE;
