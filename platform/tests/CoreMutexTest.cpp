@@ -2,6 +2,7 @@
 // namespaces, time-outs, and sharing with other processes.
 #include <platform/testing.h>
 
+#include <process.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -102,6 +103,18 @@ TEST(CoreMutex, AbandonedWhenTheOwnerThreadEnds) {
     // Owned with count 1 now: one release frees it for others.
     EXPECT_TRUE(ReleaseMutex(mutex));
     EXPECT_EQ(Probe("Global\\abandon-thread"), "free");
+    CloseHandle(mutex);
+}
+
+TEST(CoreMutex, AbandonedBeforeTheEndedThreadIsSignalled) {
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    unsigned id = 0;
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(
+        nullptr, 0, [](void* m) -> unsigned { return WaitForSingleObject(static_cast<HANDLE>(m), 0); }, mutex, 0, &id));
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_ABANDONED);
+    ReleaseMutex(mutex);
+    CloseHandle(thread);
     CloseHandle(mutex);
 }
 

@@ -125,9 +125,9 @@ void Unlock(MutexRecord* record) {
     if (Word(record).exchange(0) & kWaitersBit) FutexWakeOne(record);
 }
 
-Abandoner::~Abandoner() {
+void Abandon() {
     const uint32_t tid = CurrentTid();
-    if (t_owned == nullptr || tid == static_cast<uint32_t>(::getpid())) return;
+    if (t_owned == nullptr) return;
     for (MutexRecord* record : *t_owned) {
         if ((Word(record).load() & ~kWaitersBit) != tid) continue;
         __atomic_store_n(&record->abandoned, 1u, __ATOMIC_RELEASE);
@@ -135,6 +135,10 @@ Abandoner::~Abandoner() {
     }
     delete t_owned;
     t_owned = nullptr;
+}
+
+Abandoner::~Abandoner() {
+    if (CurrentTid() != static_cast<uint32_t>(::getpid())) Abandon();
 }
 
 bool OwnedByCaller(const MutexRecord* record, uint32_t tid) {
@@ -178,6 +182,8 @@ AcquireResult AcquireMutex(MutexRecord* record, const Deadline& deadline) {
         FutexWait(record, seen | kWaitersBit, until);
     }
 }
+
+void AbandonOwnedMutexes() { Abandon(); }
 
 bool ReleaseMutexRecord(MutexRecord* record) {
     const uint32_t tid = CurrentTid();

@@ -31,6 +31,8 @@ enum class AcquireResult { Acquired, Abandoned, TimedOut };
 AcquireResult AcquireMutex(MutexRecord* record, const Deadline& deadline);
 // False when the calling thread does not own it.
 bool ReleaseMutexRecord(MutexRecord* record);
+// Abandons what the calling thread still owns (at its end).
+void AbandonOwnedMutexes();
 // A private, initialised record that is never freed.
 MutexRecord* NewPrivateMutexRecord();
 

@@ -1,4 +1,5 @@
 // Threads: _beginthreadex, exit codes, priorities mapped onto nice values.
+#include "sync/RobustMutex.h"
 #include "sync/Waitable.h"
 
 #include "core/Controls.h"
@@ -79,6 +80,9 @@ void* ThreadMain(void* raw) {
     start->object->tid = CurrentTid();
     t_self = start->object.get();
     unsigned code = start->proc(start->arg);
+    // As on Windows, what the thread still owns is abandoned before its
+    // handle is signalled.
+    AbandonOwnedMutexes();
     start->object->Finish(code);
     return nullptr;
 }
