@@ -101,8 +101,18 @@ std::shared_ptr<DeviceConnection> DeviceConnection::Connect(const std::string& p
     return connection;
 }
 
+uint32_t DeviceConnection::NextIdLocked() {
+    uint32_t id = nextId_++;
+    if (nextId_ == 0) nextId_ = 1;
+    return id;
+}
+
 bool DeviceConnection::Send(const std::vector<uint8_t>& frame) {
     std::lock_guard<std::mutex> lock(sendMutex_);
+    return SendLocked(frame);
+}
+
+bool DeviceConnection::SendLocked(const std::vector<uint8_t>& frame) {
     size_t done = 0;
     while (done < frame.size()) {
         ssize_t n = ::send(socket_.Get(), frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
@@ -119,8 +129,7 @@ void DeviceConnection::SendCancels(const std::vector<uint32_t>& ids) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (closed_ || gone_) return;
-            id = nextId_++;
-            if (nextId_ == 0) nextId_ = 1;
+            id = NextIdLocked();
         }
         Send(wire::EncodeRequest(id, wire::kCancel, target, {}, 0));
     }
@@ -158,7 +167,9 @@ std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t cod
         overlapped->InternalHigh = 0;
     }
 
-    std::vector<uint8_t> frame;
+    // Registered and sent under the send lock, so that a cancel of this
+    // request from another thread reaches the device after the request.
+    std::lock_guard<std::mutex> sending(sendMutex_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_ || gone_) {
@@ -166,12 +177,10 @@ std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t cod
             if (overlapped != nullptr) overlapped->Internal = StatusFromError(*error);
             return nullptr;
         }
-        request->id = nextId_++;
-        if (nextId_ == 0) nextId_ = 1;
+        request->id = NextIdLocked();
         pending_[request->id] = request;
     }
-    frame = wire::EncodeRequest(request->id, op, code, input, outputSize);
-    if (!Send(frame)) {
+    if (!SendLocked(wire::EncodeRequest(request->id, op, code, input, outputSize))) {
         bool wasPending;
         {
             std::lock_guard<std::mutex> lock(mutex_);

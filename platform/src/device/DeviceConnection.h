@@ -75,11 +75,13 @@ private:
     // written, counted as abandoned) when its issuer closed the event.
     bool CompleteLocked(const RequestPtr& request, DWORD error, DWORD count, std::vector<RequestPtr>* signal);
     void Signal(const std::vector<RequestPtr>& requests);
+    uint32_t NextIdLocked();  // never 0
     bool Send(const std::vector<uint8_t>& frame);
+    bool SendLocked(const std::vector<uint8_t>& frame);  // sendMutex_ held
     void SendCancels(const std::vector<uint32_t>& ids);
 
     UniqueFd socket_;
-    std::mutex sendMutex_;
+    std::mutex sendMutex_;  // taken before mutex_ when both are held
     std::mutex mutex_;
     std::condition_variable changed_;
     std::map<uint32_t, RequestPtr> pending_;
