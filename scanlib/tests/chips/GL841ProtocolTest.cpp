@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <numeric>
 
 namespace {
@@ -360,6 +361,22 @@ TEST_F(GL841ProtocolTest, MotorBusyAndPowerBitAreReadFromTheChip) {
     port.chip[0x06] = 0xEF;
     EXPECT_FALSE(chip.IsMotorBusy());
     EXPECT_FALSE(chip.IsPowerBitSet());
+}
+
+TEST(ControllerLifeTest, DeletingTheControllerLeavesItsPartsAlive) {
+    RecordingPort port;
+    WM8199GL frontEnd;
+    {
+        std::unique_ptr<Controller> controller = std::make_unique<GL841>(&frontEnd, &port, false);
+        ASSERT_TRUE(controller->Init());
+    }
+    EXPECT_TRUE(port.IsOpen());
+    port.Take();
+    // A new controller takes the front end over at its Init.
+    GL841 next{&frontEnd, &port, false};
+    ASSERT_TRUE(next.Init());
+    EXPECT_EQ(frontEnd.GetController(), &next);
+    EXPECT_TRUE(frontEnd.WriteAllRegisters());
 }
 
 TEST_F(GL841ProtocolTest, ResetPipesForwardsToThePort) {
