@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev qemu-user)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -16,6 +16,23 @@ if ((${#missing[@]})); then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi
+
+# 32-bit x86 programs run natively where the kernel can; elsewhere the kernel
+# hands them to qemu-user through binfmt_misc.
+ensure_i386_programs_run() {
+  local dir; dir=$(mktemp -d)
+  echo 'int main() { return 0; }' > "$dir/probe.cpp"
+  g++ -m32 "$dir/probe.cpp" -o "$dir/probe"
+  if ! "$dir/probe" 2>/dev/null; then
+    local misc=/proc/sys/fs/binfmt_misc
+    mountpoint -q "$misc" || mount -t binfmt_misc binfmt_misc "$misc"
+    if [ ! -e "$misc/qemu-i386" ]; then
+      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' > "$misc/register"
+    fi
+    "$dir/probe"
+  fi
+  rm -rf "$dir"
+}
 
 jobs=$(nproc)
 only="${1:-all}"
@@ -34,6 +51,7 @@ if [ "$only" = all ] || [ "$only" = native ]; then
 fi
 if [ "$only" = all ] || [ "$only" = 32 ]; then
   echo "== 32-bit x86 build (build32/)"
+  ensure_i386_programs_run
   build_and_test build32 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake || status=1
 fi
 if [ "$only" = all ] || [ "$only" = asan ]; then
