@@ -1,4 +1,6 @@
 // The SI_ functions while no interface is open.
+#include "os/ScanLog.h"
+
 #include <SIInterface.h>
 
 #include <gtest/gtest.h>
@@ -69,6 +71,8 @@ TEST(SIClosedInterfaceTest, UnknownModelNamesAnswerTen) {
         EXPECT_EQ(SI_OpenInterface(name), SI_ERR_UNKNOWN_SCANNER) << name;
         EXPECT_EQ(SI_GetLastError(), SI_ERR_UNKNOWN_SCANNER);
         EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN) << name;
+        // The failed open closed the log it opened.
+        EXPECT_EQ(ScanLog::OpenCount(), 0);
     }
 }
 

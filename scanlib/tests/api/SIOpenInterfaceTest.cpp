@@ -5,6 +5,7 @@
 #include "device/DeviceIOException.h"
 #include "device/DevicePort.h"
 #include "os/OSMutex.h"
+#include "os/ScanLog.h"
 #include "os/OSWait.h"
 
 #include <SIInterface.h>
@@ -119,8 +120,10 @@ TEST_F(SIOpenInterfaceTest, OpenOnceThenAlreadyOpen) {
     EXPECT_EQ(SI_OpenInterface(kName), SI_ERR_ALREADY_OPEN);
     EXPECT_EQ(SI_OpenInterface(nullptr), SI_ERR_ALREADY_OPEN);
     EXPECT_EQ(FakeScanner::calls.opens, 1);
+    EXPECT_EQ(ScanLog::OpenCount(), 1);
     EXPECT_EQ(SI_CloseInterface(), SI_OK);
     EXPECT_EQ(SI_GetLastError(), SI_OK);
+    EXPECT_EQ(ScanLog::OpenCount(), 0);
     EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN);
 }
 
@@ -137,6 +140,7 @@ TEST_F(SIOpenInterfaceTest, FailedOpensLeaveTheLibraryClosed) {
         FakeScanner::script.openResult = c.openResult;
         FakeScanner::script.openThrows = c.throws;
         EXPECT_EQ(SI_OpenInterface(kName), c.expected);
+        EXPECT_EQ(ScanLog::OpenCount(), 0);
         EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN);
         // Nothing holds the locks; a later open works.
         FakeScanner::ResetScript();
