@@ -25,6 +25,7 @@ int ReportControlsRole(const std::vector<std::string>&) {
     IsWow64Process(GetCurrentProcess(), &wow64);
     const bool hidden = GetProcAddress(LoadLibraryA("kernel32"), "IsWow64Process") == nullptr;
     const bool injected = CreateEventA(nullptr, FALSE, FALSE, nullptr) == nullptr;
+    OutputDebugStringA("child line");
     std::cout << info.dwMajorVersion << "." << info.dwMinorVersion << ":" << info.dwPlatformId << " wow64=" << wow64
               << " hidden=" << hidden << " injected=" << injected << " answer=" << MessageBoxA(nullptr, "q", "c", MB_YESNO)
               << " root=" << platform::testing::Root() << std::endl;
@@ -140,6 +141,22 @@ TEST(CoreControls, ChildrenInheritTheControls) {
     EXPECT_EQ(line, "5.2:2 wow64=1 hidden=1 injected=1 answer=7 root=" + platform::testing::Root());
     // This process's script is untouched by the child.
     EXPECT_EQ(MessageBoxA(nullptr, "q", "c", MB_YESNO), IDNO);
+}
+
+TEST(CoreControls, ChildrenReadTheControlsFromTheEnvironment) {
+    const std::string log = platform::testing::Root() + "/debug.log";
+    ChildProcess child("report-controls", {}, "",
+                       {"PLATFORM_WINVER=4.90:1", "PLATFORM_WOW64=1", "PLATFORM_HIDE=user32;kernel32!IsWow64Process",
+                        "PLATFORM_FAIL=CloseHandle;CreateEventA:5@0*1", "PLATFORM_MSGBOX=2,6",
+                        "PLATFORM_DEBUG_OUTPUT=" + log});
+    auto line = child.ReadLine();
+    const int pid = child.Pid();
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(line, "4.90:1 wow64=1 hidden=1 injected=1 answer=2 root=" + platform::testing::Root());
+    std::ifstream in(log);
+    std::string written;
+    std::getline(in, written);
+    EXPECT_EQ(written, "[" + std::to_string(pid) + "] child line");
 }
 
 TEST(CoreControls, AnUnknownChildRoleExitsWith127) {

@@ -96,9 +96,10 @@ PLATFORM_EXPORT std::optional<int> RunChildRoleFromEnvironment(int argc, char** 
 class PLATFORM_EXPORT ChildProcess {
 public:
     // Starts this test program (or `program`) as a child running `role`, with
-    // ChildEnvironment(); the child's stdin and stdout are pipes to us.
+    // ChildEnvironment() and then `environment` (NAME=value pairs, replacing
+    // those of the same name); the child's stdin and stdout are pipes to us.
     ChildProcess(const std::string& role, const std::vector<std::string>& args = {},
-                 const std::string& program = "");
+                 const std::string& program = "", const std::vector<std::string>& environment = {});
     ~ChildProcess();  // kills and reaps a child still running
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -39,13 +39,20 @@ std::string SelfPath() {
     return std::string(path, static_cast<size_t>(n));
 }
 
+void SetPair(std::vector<std::string>& env, const std::string& pair) {
+    const std::string name = pair.substr(0, pair.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
+    env.push_back(pair);
+}
+
 // The parent's environment without its platform controls, then the child's.
-std::vector<std::string> ChildEnvironmentFor(const std::string& role) {
+std::vector<std::string> ChildEnvironmentFor(const std::string& role, const std::vector<std::string>& extra) {
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "PLATFORM_", 9) != 0) env.emplace_back(*e);
-    for (auto& pair : ChildEnvironment()) env.push_back(pair);
-    env.push_back(std::string(kRoleVariable) + "=" + role);
+    for (const auto& pair : ChildEnvironment()) SetPair(env, pair);
+    for (const auto& pair : extra) SetPair(env, pair);
+    SetPair(env, std::string(kRoleVariable) + "=" + role);
     return env;
 }
 
@@ -79,7 +86,7 @@ std::optional<int> RunChildRoleFromEnvironment(int argc, char** argv) {
 }
 
 ChildProcess::ChildProcess(const std::string& role, const std::vector<std::string>& args,
-                           const std::string& program) {
+                           const std::string& program, const std::vector<std::string>& environment) {
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0) return;
     if (::pipe2(out, O_CLOEXEC) != 0) {
@@ -90,7 +97,7 @@ ChildProcess::ChildProcess(const std::string& role, const std::vector<std::strin
     std::string path = program.empty() ? SelfPath() : program;
     std::vector<std::string> argvStrings{path};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<std::string> envStrings = ChildEnvironmentFor(role);
+    std::vector<std::string> envStrings = ChildEnvironmentFor(role, environment);
     auto argvPointers = Pointers(argvStrings);
     auto envPointers = Pointers(envStrings);
 
