@@ -3,12 +3,17 @@
 #include "chips/CISModule.h"
 #include "chips/GL841.h"
 #include "chips/WM8199.h"
+#include "device/DevicePortUsbscan.h"
 #include "EmulatorPort.h"
+
+#include <platform/testing.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <memory>
 #include <numeric>
+#include <string>
 
 namespace {
 
@@ -35,8 +40,23 @@ Sent Out(uint32_t request, std::vector<uint8_t> data, uint32_t index = 0) {
 }
 Sent In(uint32_t request, uint8_t value) { return {TransferKind::ControlIn, request, 0, {value}}; }
 
-class GL841EmulatorTest : public ::testing::Test {
+// Either straight onto the device, or through the usbscan port and the
+// platform's device file to the device serving under the machine's root.
+enum class Transport { Direct, Usbscan };
+
+class GL841EmulatorTest : public ::testing::TestWithParam<Transport> {
 protected:
+    std::unique_ptr<DevicePort> MakePort() {
+        if (GetParam() == Transport::Direct) {
+            return std::make_unique<EmulatorPort>(scanner);
+        }
+        scanner.Serve(platform::testing::Root());
+        auto usbscan = std::make_unique<DevicePortUsbscan>();
+        int matched = -1;
+        EXPECT_TRUE(usbscan->Open({DeviceId{0x17C4, 0x00F1, L"Tessaline Corp.", L"RM410"}}, &matched));
+        return usbscan;
+    }
+
     // The vendor requests of the device's log since the last call.
     std::vector<Sent> TakeVendorRequests() {
         std::vector<Sent> out;
@@ -56,14 +76,14 @@ protected:
     }
 
     emulator::VirtualScanner scanner{"RM410"};
-    EmulatorPort port{scanner};
+    std::unique_ptr<DevicePort> port = MakePort();
     WM8199GL frontEnd;
-    GL841 chip{&frontEnd, &port, false};
+    GL841 chip{&frontEnd, port.get(), false};
     CM651 module;
     const std::array<float, 3> rates{1000.0f, 1000.0f, 1000.0f};
 };
 
-TEST_F(GL841EmulatorTest, InitOnAFreshChipSendsTheClockThenTheImageInAddressOrder) {
+TEST_P(GL841EmulatorTest, InitOnAFreshChipSendsTheClockThenTheImageInAddressOrder) {
     ASSERT_FALSE(chip.IsPowerBitSet());
     scanner.ClearLogs();
     ASSERT_TRUE(chip.Init());
@@ -91,12 +111,12 @@ TEST_F(GL841EmulatorTest, InitOnAFreshChipSendsTheClockThenTheImageInAddressOrde
     ExpectNoViolations();
 }
 
-TEST_F(GL841EmulatorTest, InitOnAWarmChipOnlyReads) {
+TEST_P(GL841EmulatorTest, InitOnAWarmChipOnlyReads) {
     ASSERT_TRUE(chip.Init());
     chip.SetCisModule(&module, 2, rates);
     ASSERT_TRUE(chip.IsPowerBitSet());
     scanner.ClearLogs();
-    GL841 again{&frontEnd, &port, false};
+    GL841 again{&frontEnd, port.get(), false};
     ASSERT_TRUE(again.Init());
     for (const Sent& s : TakeVendorRequests()) {
         EXPECT_TRUE(s.kind == TransferKind::ControlIn || s.data.size() == 1) << "a write: " << s;
@@ -105,7 +125,7 @@ TEST_F(GL841EmulatorTest, InitOnAWarmChipOnlyReads) {
     ExpectNoViolations();
 }
 
-TEST_F(GL841EmulatorTest, GpioPinsLandOnTheBoardLines) {
+TEST_P(GL841EmulatorTest, GpioPinsLandOnTheBoardLines) {
     ASSERT_TRUE(chip.Init());
     chip.SetGpioEnable(13, true);
     chip.SetGpioValue(13, true);
@@ -121,7 +141,7 @@ TEST_F(GL841EmulatorTest, GpioPinsLandOnTheBoardLines) {
     ExpectNoViolations();
 }
 
-TEST_F(GL841EmulatorTest, FrontEndRegistersArriveThroughTheSerialPort) {
+TEST_P(GL841EmulatorTest, FrontEndRegistersArriveThroughTheSerialPort) {
     ASSERT_TRUE(chip.Init());
     frontEnd.SetOffset(2, -28);  // chip channel 0
     frontEnd.SetGain(0, 2.0f);   // chip channel 1
@@ -134,7 +154,7 @@ TEST_F(GL841EmulatorTest, FrontEndRegistersArriveThroughTheSerialPort) {
     ExpectNoViolations();
 }
 
-TEST_F(GL841EmulatorTest, MemoryUploadsLandAtTheirWords) {
+TEST_P(GL841EmulatorTest, MemoryUploadsLandAtTheirWords) {
     ASSERT_TRUE(chip.Init());
     chip.SetCisModule(&module, 2, rates);
     std::vector<uint8_t> shading(0xF000 + 1000);
@@ -160,13 +180,18 @@ TEST_F(GL841EmulatorTest, MemoryUploadsLandAtTheirWords) {
     ExpectNoViolations();
 }
 
-TEST_F(GL841EmulatorTest, StatusAndPacketSize) {
+TEST_P(GL841EmulatorTest, StatusAndPacketSize) {
     ASSERT_TRUE(chip.Init());
     EXPECT_EQ(chip.ReadStatus(), 1);
     EXPECT_EQ(chip.GetBulkPacketSize(), 512);
     EXPECT_FALSE(chip.IsMotorBusy());
     ExpectNoViolations();
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, GL841EmulatorTest, ::testing::Values(Transport::Direct, Transport::Usbscan),
+                         [](const ::testing::TestParamInfo<Transport>& p) {
+                             return std::string(p.param == Transport::Direct ? "Direct" : "Usbscan");
+                         });
 
 TEST(GL841EmulatorFullSpeedTest, SmallPacketsComeFromTheChipInformation) {
     emulator::VirtualScanner scanner{"RM410", {{"packet_size", "64"}}};
