@@ -600,7 +600,6 @@ void Gl841Chip::BeginLines(DeviceTime when)
         return;
     }
     StartLineMotor(when);
-    lineStart_ = when;
     nextMiddle_ = when + CountsToTime(scan_.line.linePeriod) / 2;
     nextLineEnd_ = when + CountsToTime(scan_.line.linePeriod);
 }
@@ -697,7 +696,6 @@ void Gl841Chip::LineEnd(DeviceTime when)
             return;
         }
     }
-    lineStart_ = when;
     nextMiddle_ = when + CountsToTime(scan_.line.linePeriod) / 2;
     nextLineEnd_ = when + CountsToTime(scan_.line.linePeriod);
 }

@@ -133,7 +133,6 @@ private:
     std::int64_t stepsLeft_ = 0;  // positioning and moves
     bool forward_ = true;
     std::optional<DeviceTime> nextStep_;
-    DeviceTime lineStart_{};
     std::optional<DeviceTime> nextMiddle_;
     std::optional<DeviceTime> nextLineEnd_;
     std::optional<std::vector<std::uint8_t>> readyLine_;  // read, waiting for FIFO room

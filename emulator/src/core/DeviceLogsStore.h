@@ -22,9 +22,8 @@ public:
     void Request(RequestLogEntry entry);  // entry.sequence set by the caller
     void Violation(std::string_view rule, std::string text);
     void Observation(std::string_view id, DeviceTime time, std::string text);
-    // Logs an observation only the first time its key is seen until Reset.
+    // Logs an observation only the first time its key is seen.
     void ObservationOnce(std::string_view key, std::string_view id, DeviceTime time, std::string text);
-    void ForgetOnce(std::string_view key) { once_.erase(std::string(key)); }
 
     const std::vector<RequestLogEntry>& Requests() const { return requests_; }
     const std::vector<ViolationLogEntry>& Violations() const { return violations_; }

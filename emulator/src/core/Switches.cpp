@@ -103,8 +103,6 @@ Switches::Switches()
         values_.emplace(std::string(def.name), std::string(def.fallback));
 }
 
-bool Switches::Known(std::string_view name) const { return Find(name) != nullptr; }
-
 void Switches::Set(std::string_view name, std::string_view value)
 {
     const SwitchDef* def = Find(name);

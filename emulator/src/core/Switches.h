@@ -15,13 +15,10 @@ public:
     // Error "unknown switch" or "bad value for NAME".
     void Set(std::string_view name, std::string_view value);
     const std::string& Get(std::string_view name) const;  // Error "unknown switch"
-    bool Known(std::string_view name) const;
 
     bool On(std::string_view name) const { return Get(name) == "on"; }
     double Number(std::string_view name) const;
     long Integer(std::string_view name) const;
-
-    const std::map<std::string, std::string, std::less<>>& All() const { return values_; }
 
 private:
     std::map<std::string, std::string, std::less<>> values_;
