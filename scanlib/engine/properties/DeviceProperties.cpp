@@ -1,7 +1,5 @@
 #include "engine/properties/DeviceProperties.h"
 
-#include "engine/properties/PropertySlots.h"
-
 #include <SIPropertyIds.h>
 
 #include <cmath>

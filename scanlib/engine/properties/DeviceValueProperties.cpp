@@ -1,7 +1,5 @@
 #include "engine/properties/DeviceValueProperties.h"
 
-#include "engine/properties/PropertySlots.h"
-
 #include <SIPropertyIds.h>
 
 // ---- DeviceValueBinding --------------------------------------------------

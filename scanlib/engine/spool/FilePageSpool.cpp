@@ -3,7 +3,6 @@
 #include "os/files/FileFunctions.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 

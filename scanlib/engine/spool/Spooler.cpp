@@ -6,7 +6,6 @@
 #include <SIPropertyIds.h>
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 namespace {

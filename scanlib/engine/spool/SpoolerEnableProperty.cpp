@@ -1,6 +1,5 @@
 #include "engine/spool/SpoolerEnableProperty.h"
 
-#include "engine/properties/PropertySlots.h"
 #include "os/files/FileFunctions.h"
 
 #include <SIPropertyIds.h>
