@@ -6,10 +6,11 @@
 #include <cstring>
 #include <random>
 
-BenchScanner::BenchScanner(int32_t sensorDpi, int32_t sidePixels, int32_t sensorDistance)
+BenchScanner::BenchScanner(int32_t sensorDpi, int32_t sidePixels)
 {
-    common_.Register(*this, sensorDpi, sidePixels, sensorDpi * 14 + sensorDistance);
-    duplex_.Register(*this, sidePixels, sensorDistance);
+    // The longest scan: 14 inches and the lines between the two sensors.
+    common_.Register(*this, sensorDpi, sidePixels, sensorDpi * 14 + catalogue::kSensorDistance * sensorDpi / 600);
+    duplex_.Register(*this, sidePixels);
     if (sensorDpi == 300) {
         family_.RegisterLedFamily(*this, nullptr, true, catalogue::kHalvern33ScanLength300);
     }

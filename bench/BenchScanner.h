@@ -12,8 +12,8 @@
 class BenchScanner : public ImageSource {
 public:
     // A duplex model with a sensor of `sensorDpi` (600 or 300), each side
-    // `sidePixels` wide, the sensors `sensorDistance` optical lines apart.
-    BenchScanner(int32_t sensorDpi, int32_t sidePixels, int32_t sensorDistance);
+    // `sidePixels` wide.
+    BenchScanner(int32_t sensorDpi, int32_t sidePixels);
 
     bool Start() override;
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) override;

@@ -120,17 +120,3 @@ void Descreen::FreeBuffers()
         state = Side{};
     }
 }
-
-void Descreen::End()
-{
-    FreeBuffers();
-    if (ImageSource* below = ActiveUpstream()) {
-        below->End();
-    }
-}
-
-void Descreen::Shutdown()
-{
-    FreeBuffers();
-    ImageProcessor::Shutdown();
-}

@@ -3,14 +3,14 @@
 // page and of each line. Active for gray and for interleaved colour lines.
 #pragma once
 
-#include "engine/chain/ImageProcessor.h"
 #include "engine/properties/Property.h"
+#include "engine/stages/LineStage.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-class Descreen : public ImageProcessor {
+class Descreen : public LineStage {
 public:
     Descreen();
 
@@ -19,8 +19,6 @@ public:
     bool IsActive() override;
     bool Start() override;
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) override;
-    void End() override;
-    void Shutdown() override;
 
 private:
     struct Side {
@@ -35,7 +33,7 @@ private:
 
     // Reads the first line of the side into its centre.
     SIResult Prime(Side& state, uint32_t side);
-    void FreeBuffers();
+    void FreeBuffers() override;
 
     SingleBool enabled_;
 

@@ -11,12 +11,12 @@ namespace {
 
 RangeInt* AsRange(Property* property) { return dynamic_cast<RangeInt*>(property); }
 
-void CopyRange(RangeInt& to, const RangeInt& from, int32_t fromDefault)
+void CopyRange(RangeInt& to, RangeInt& from)
 {
     to.SetMinimum(from.Minimum());
     to.SetMaximum(from.Maximum());
     to.SetStep(from.Step());
-    to.SetDefaultInt(fromDefault);
+    to.SetDefaultInt(from.GetDefaultInt());
 }
 
 // Wide mode: the side is the whole wide line, so the property follows the
@@ -27,7 +27,7 @@ void FollowScanner(RangeInt& own, RangeInt* scanner, uint16_t changed)
         return;
     }
     if (changed != own.Id()) {
-        CopyRange(own, *scanner, scanner->GetDefaultInt());
+        CopyRange(own, *scanner);
         own.LimitToRange();
     }
     scanner->SetInt(own.GetInt());

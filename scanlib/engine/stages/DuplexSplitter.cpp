@@ -81,17 +81,3 @@ SIResult DuplexSplitter::Read(uint8_t* buffer, uint32_t lines, uint32_t side, in
     *linesRead = static_cast<int>(written);
     return SI_OK;
 }
-
-void DuplexSplitter::End()
-{
-    input_ = {};
-    if (ImageSource* below = ActiveUpstream()) {
-        below->End();
-    }
-}
-
-void DuplexSplitter::Shutdown()
-{
-    input_ = {};
-    ImageProcessor::Shutdown();
-}

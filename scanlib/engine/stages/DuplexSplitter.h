@@ -6,14 +6,14 @@
 // active when duplex is on.
 #pragma once
 
-#include "engine/chain/ImageProcessor.h"
 #include "engine/stages/DuplexProperties.h"
+#include "engine/stages/LineStage.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-class DuplexSplitter : public ImageProcessor {
+class DuplexSplitter : public LineStage {
 public:
     bool Init() override;
     bool IsActive() override;
@@ -21,10 +21,10 @@ public:
     // could not be read out of order.
     bool Start() override;
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) override;
-    void End() override;
-    void Shutdown() override;
 
 private:
+    void FreeBuffers() override { input_ = {}; }
+
     DuplexEnabledProp enabled_;
     DuplexWideModeProp wideMode_;
     DuplexOptWidthInPixelsProp opticalWidth_;

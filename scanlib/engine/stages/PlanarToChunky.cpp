@@ -70,17 +70,3 @@ SIResult PlanarToChunky::Read(uint8_t* buffer, uint32_t lines, uint32_t side, in
     *linesRead = static_cast<int>(written);
     return SI_OK;
 }
-
-void PlanarToChunky::End()
-{
-    line_ = {};
-    if (ImageSource* below = ActiveUpstream()) {
-        below->End();
-    }
-}
-
-void PlanarToChunky::Shutdown()
-{
-    line_ = {};
-    ImageProcessor::Shutdown();
-}

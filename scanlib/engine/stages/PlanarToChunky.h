@@ -2,7 +2,7 @@
 // other into pixels of three bytes. Active for colour scans.
 #pragma once
 
-#include "engine/chain/ImageProcessor.h"
+#include "engine/stages/LineStage.h"
 #include "engine/properties/Property.h"
 #include "engine/stages/PlanarToChunkyKernels.h"
 
@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-class PlanarToChunky : public ImageProcessor {
+class PlanarToChunky : public LineStage {
 public:
     PlanarToChunky();
 
@@ -20,10 +20,10 @@ public:
     bool IsActive() override;
     bool Start() override;
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) override;
-    void End() override;
-    void Shutdown() override;
 
 private:
+    void FreeBuffers() override { line_ = {}; }
+
     static constexpr std::array<int32_t, 2> kOrders{0, 1};
 
     SingleInt chunky_;

@@ -131,18 +131,9 @@ void Scaler::FreeBuffers()
     }
 }
 
-void Scaler::End()
-{
-    FreeBuffers();
-    if (ImageSource* below = ActiveUpstream()) {
-        below->End();
-    }
-}
-
 void Scaler::Shutdown()
 {
-    FreeBuffers();
-    ImageProcessor::Shutdown();
+    LineStage::Shutdown();
     xResolution_.SetItems({});
     yResolution_.SetItems({});
     resolutions_.clear();

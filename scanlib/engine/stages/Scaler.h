@@ -6,20 +6,20 @@
 #pragma once
 
 #include "engine/catalogue/DepthProperties.h"
-#include "engine/chain/ImageProcessor.h"
+#include "engine/stages/LineStage.h"
 #include "engine/stages/ScaleProperties.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-class Scaler : public ImageProcessor {
+class Scaler : public LineStage {
 public:
     bool Init() override;
     bool IsActive() override;
     bool Start() override;
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) override;
-    void End() override;
+    // Also drops the resolution list built at Init.
     void Shutdown() override;
 
 private:
@@ -30,7 +30,7 @@ private:
     };
 
     void CopyOut(const Side& state, uint8_t* out) const;
-    void FreeBuffers();
+    void FreeBuffers() override;
 
     ScaleXResolutionProp xResolution_;
     ScaleYResolutionProp yResolution_;

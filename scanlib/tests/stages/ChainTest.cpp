@@ -53,13 +53,7 @@ protected:
     // Sets a property as a front end does, through the chain.
     void Set(uint16_t id, int32_t value)
     {
-        Property* property = chain.FindProperty(id);
-        ASSERT_NE(property, nullptr) << id;
-        SIProperty record{};
-        property->Get(&record);
-        record.container = SI_CONTAINER_SINGLE;
-        record.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
-        ASSERT_TRUE(property->Set(&record)) << id << " := " << value;
+        ASSERT_TRUE(SetAsFrontEnd(chain.FindProperty(id), value)) << id << " := " << value;
     }
     int32_t Get(uint16_t id) { return chain.FindProperty(id)->GetInt(); }
 

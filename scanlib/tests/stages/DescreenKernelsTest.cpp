@@ -65,3 +65,43 @@ TEST(DescreenLine, SpreadsABrightPixelOverItsNeighbours)
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> Noise(size_t size, unsigned seed)
+{
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(seed >> 16);
+    }
+    return bytes;
+}
+
+// Lines long enough for the blocked loops, checked pixel by pixel against the
+// definition, for every width up to a few blocks and both strides.
+TEST(DescreenKernels, LongLinesFollowThePixelRule)
+{
+    for (size_t stride : {size_t{1}, size_t{3}}) {
+        for (size_t width = stride; width <= 3 * 40 + 7; width += stride) {
+            const std::vector<uint8_t> line = Noise(width, static_cast<unsigned>(width));
+            std::vector<uint16_t> sums(width);
+            HorizontalSum(line, stride, sums);
+            for (size_t x = 0; x < width; ++x) {
+                const size_t left = x >= stride ? x - stride : x;
+                const size_t right = x + stride < width ? x + stride : x;
+                ASSERT_EQ(sums[x], line[left] + line[x] + line[right]) << width << " " << x;
+            }
+            const std::vector<uint8_t> above = Noise(width, 7);
+            std::vector<uint16_t> aboveSums(width);
+            HorizontalSum(above, stride, aboveSums);
+            std::vector<uint8_t> out(width);
+            DescreenLine(aboveSums, sums, aboveSums, line, out);
+            for (size_t x = 0; x < width; ++x) {
+                ASSERT_EQ(out[x], (2 * aboveSums[x] + sums[x] + 2 * line[x]) / 11) << width << " " << x;
+            }
+        }
+    }
+}
+
+}  // namespace

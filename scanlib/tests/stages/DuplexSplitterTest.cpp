@@ -23,11 +23,7 @@ protected:
     int32_t Own(uint16_t id) { return stage.FindOwnProperty(id)->GetInt(); }
     void SetOwn(uint16_t id, int32_t value)
     {
-        SIProperty record{};
-        stage.FindOwnProperty(id)->Get(&record);
-        record.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
-        record.container = SI_CONTAINER_SINGLE;
-        ASSERT_TRUE(stage.FindOwnProperty(id)->Set(&record)) << id << " := " << value;
+        ASSERT_TRUE(SetAsFrontEnd(stage.FindOwnProperty(id), value)) << id << " := " << value;
     }
 
     // A duplex page of `lines` lines per side at `mode`, one side `pixels` wide.

@@ -41,3 +41,24 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 }  // namespace
+
+namespace {
+
+TEST(PlanarToChunkyKernels, LongLinesKeepEveryPixel)
+{
+    for (size_t pixels = 1; pixels <= 100; ++pixels) {
+        std::vector<uint8_t> planar(3 * pixels);
+        for (size_t i = 0; i < planar.size(); ++i) {
+            planar[i] = static_cast<uint8_t>(i * 7 + pixels);
+        }
+        std::vector<uint8_t> chunky(3 * pixels);
+        InterleavePlanes(planar, chunky, pixels, PlaneOrder::Reversed);
+        for (size_t x = 0; x < pixels; ++x) {
+            ASSERT_EQ(chunky[3 * x], planar[2 * pixels + x]) << pixels;
+            ASSERT_EQ(chunky[3 * x + 1], planar[pixels + x]) << pixels;
+            ASSERT_EQ(chunky[3 * x + 2], planar[x]) << pixels;
+        }
+    }
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -44,5 +45,34 @@ INSTANTIATE_TEST_SUITE_P(
                       WidenCase{"Bits", 1, {0x81, 0xA5}, {0xC0, 0x03, 0xCC, 0x33}},
                       WidenCase{"BitsOneByte", 1, {0x80}, {0xC0, 0x00}}),
     CaseName());
+
+}  // namespace
+
+namespace {
+
+// Lines long enough for the blocked loop, checked against the pixel rule for
+// every width up to a few blocks.
+TEST(ScalerKernels, LongLinesFollowThePixelRule)
+{
+    for (size_t channels : {size_t{1}, size_t{3}}) {
+        for (size_t pixels = 1; pixels <= 70; ++pixels) {
+            std::vector<uint8_t> in(pixels * channels);
+            for (size_t i = 0; i < in.size(); ++i) {
+                in[i] = static_cast<uint8_t>(i * 37 + pixels);
+            }
+            std::vector<uint8_t> out(WidenedBytes(in.size()));
+            WidenLine(in, channels == 1 ? 8 : 24, out);
+            for (size_t x = 0; x < pixels; ++x) {
+                const size_t next = std::min(x + 1, pixels - 1);
+                for (size_t c = 0; c < channels; ++c) {
+                    ASSERT_EQ(out[(2 * x) * channels + c], in[x * channels + c]) << pixels << " " << x;
+                    ASSERT_EQ(out[(2 * x + 1) * channels + c],
+                              (in[x * channels + c] + in[next * channels + c]) >> 1)
+                        << pixels << " " << x;
+                }
+            }
+        }
+    }
+}
 
 }  // namespace

@@ -22,12 +22,7 @@ protected:
     int32_t Own(uint16_t id) { return stage.FindOwnProperty(id)->GetInt(); }
     void SetOwn(uint16_t id, int32_t value)
     {
-        SIProperty record{};
-        Property* property = stage.FindOwnProperty(id);
-        property->Get(&record);
-        record.container = SI_CONTAINER_SINGLE;
-        record.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
-        ASSERT_TRUE(property->Set(&record)) << id << " := " << value;
+        ASSERT_TRUE(SetAsFrontEnd(stage.FindOwnProperty(id), value)) << id << " := " << value;
     }
 
     // A page at 600 dpi of `pixels` by `lines`; the scanner's geometry follows.

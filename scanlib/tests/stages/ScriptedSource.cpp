@@ -121,6 +121,18 @@ SIResult ScriptedSource::Read(uint8_t* buffer, uint32_t lines, uint32_t side, in
 
 void ScriptedSource::End() { ++ends; }
 
+bool SetAsFrontEnd(Property* property, int32_t value)
+{
+    if (!property) {
+        return false;
+    }
+    SIProperty record{};
+    property->Get(&record);
+    record.container = SI_CONTAINER_SINGLE;
+    record.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
+    return property->Set(&record);
+}
+
 SideImage ReadSide(ImageSource& source, uint32_t side, uint32_t bytesPerLine, uint32_t perCall, int limit)
 {
     SideImage image;

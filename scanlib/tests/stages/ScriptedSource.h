@@ -62,6 +62,9 @@ private:
     bool startResult_ = true;
 };
 
+// Sets the property as a front end does: its Set with a single-value record.
+bool SetAsFrontEnd(Property* property, int32_t value);
+
 // Reads a side until the source answers end of page, `perCall` lines at a
 // time; gives up (and fails the test) after `limit` calls.
 struct SideImage {
