@@ -518,9 +518,13 @@ TEST_F(IoDeviceTest, CloseAfterTheIssuerLeftDoesNotTouchItsOverlapped) {
     EXPECT_EQ(platform::testing::AbandonedRequests(), before + 1);
 }
 
-TEST_F(IoDeviceTest, MissingOverlappedOnAnOverlappedHandleIsRefused) {
+TEST_F(IoDeviceTest, MissingOverlappedOrOversizedTransferIsRefusedWithoutARequest) {
     uint8_t buffer[1];
     EXPECT_FALSE(ReadFile(handle_, buffer, 1, nullptr, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    std::vector<uint8_t> large(16 * 1024 * 1024 + 1);
+    Pending request;
+    EXPECT_FALSE(ReadFile(handle_, large.data(), static_cast<DWORD>(large.size()), nullptr, &request.overlapped));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_FALSE(device_->Next(50ms));
 }
