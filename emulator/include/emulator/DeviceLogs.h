@@ -20,7 +20,6 @@ enum class TransferKind : std::uint8_t {
     BulkIn,
     BulkOut,
     EventWait,
-    Cancel,
 };
 
 struct RequestLogEntry {
