@@ -280,6 +280,22 @@ std::string ModuleNameOf(HMODULE module) {
     return it == table.modules.end() ? std::string() : it->second.fileName;
 }
 
+// A path into the caller's buffer: truncated (and terminated) when small.
+DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+    if (buffer == nullptr || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (text.size() >= size) {
+        std::memcpy(buffer, text.data(), size - 1);
+        buffer[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
 }  // namespace
 }  // namespace platform
 
@@ -382,25 +398,6 @@ WINBASEAPI HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     return nullptr;
 }
 
-namespace {
-
-DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
-    if (buffer == nullptr || size == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (text.size() >= size) {
-        std::memcpy(buffer, text.data(), size - 1);
-        buffer[size - 1] = '\0';
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<DWORD>(text.size());
-}
-
-}  // namespace
-
 WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     using namespace platform;
     if (FailNow("GetModuleFileNameA")) return 0;
@@ -425,7 +422,7 @@ WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DW
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    return CopyOut(path, lpFilename, nSize);
+    return platform::CopyOut(path, lpFilename, nSize);
 }
 
 WINBASEAPI DWORD WINAPI SearchPathA(LPCSTR lpPath, LPCSTR lpFileName, LPCSTR lpExtension, DWORD nBufferLength,
