@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -211,6 +213,7 @@ TEST(CoreThread, PriorityOfTheCurrentThreadAndLoweringReallyApplies) {
     std::thread([] {
         EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST));
         EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_LOWEST);
+        EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(GetCurrentThreadId())), 10);
     }).join();
 }
 
