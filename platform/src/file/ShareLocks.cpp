@@ -17,23 +17,24 @@ constexpr off_t kMarkerBase = static_cast<off_t>(0x7FFFFFFF00000000LL);
 
 enum Marker : int { Reads, Writes, Deletes, DeniesRead, DeniesWrite, DeniesDelete };
 
+struct flock MarkerRange(short type, Marker marker) {
+    struct flock range {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = kMarkerBase + marker;
+    range.l_len = 1;
+    return range;
+}
+
 // True when another open holds a lock on the marker.
 bool OthersHold(int fd, Marker marker) {
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = kMarkerBase + marker;
-    probe.l_len = 1;
+    struct flock probe = MarkerRange(F_WRLCK, marker);
     if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
     return probe.l_type != F_UNLCK;
 }
 
 bool Hold(int fd, Marker marker) {
-    struct flock lock {};
-    lock.l_type = F_RDLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = kMarkerBase + marker;
-    lock.l_len = 1;
+    struct flock lock = MarkerRange(F_RDLCK, marker);
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
