@@ -9,8 +9,30 @@
 
 #include <emulator/CommandShell.h>
 #include <emulator/VirtualScanner.h>
+#include <platform/testing.h>
 
 namespace {
+
+// Enters the served scanner in the emulated machine's image-device list, as
+// Windows setup does when the scanner is plugged in; "" when that failed.
+std::string RegisterImageDevice(const std::string& root, const std::string& board, unsigned device,
+                                const emulator::VirtualScanner& scanner)
+{
+    platform::testing::SetRoot(root);
+    const auto eeprom = scanner.Eeprom();
+    char id[32];
+    std::snprintf(id, sizeof id, "VID_%04X&PID_%04X", static_cast<unsigned>(eeprom[0]),
+                  static_cast<unsigned>(eeprom[1]));
+    char instance[16];
+    std::snprintf(instance, sizeof instance, "%04u", device);
+    platform::testing::DeviceInstall install;
+    install.deviceId = id;
+    install.instanceId = instance;
+    install.description = board + " scanner";
+    install.friendlyName = board.substr(0, board.find('-')) + " Document Scanner";
+    install.hardwareId = std::string("USB\\") + id;
+    return platform::testing::InstallDevice(install);
+}
 
 constexpr std::string_view kUsage =
     "usage: emulator --root DIR --board NAME [--device N] [--sheet FRONT.pnm[,BACK.pnm]]... "
@@ -107,6 +129,12 @@ int main(int argc, char** argv)
         std::cerr << "error: " << e.what() << "\n";
         return 1;
     }
+    const std::string instance = RegisterImageDevice(options.root, options.board, options.device, *scanner);
+    if (instance.empty()) {
+        std::cerr << "error: cannot register the device under " << options.root << "\n";
+        scanner->StopServing();
+        return 1;
+    }
     std::cout << "ready" << std::endl;
 
     emulator::CommandShell shell(*scanner);
@@ -119,5 +147,6 @@ int main(int argc, char** argv)
             break;
     }
     scanner->StopServing();
+    platform::testing::SetDevicePresent(instance, false);
     return 0;
 }
