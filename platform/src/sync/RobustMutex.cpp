@@ -49,10 +49,14 @@ bool ReadStat(const std::string& path, char* state, uint64_t* start) {
     return false;
 }
 
+// Start time of a process, read from its main thread's task entry: a user-mode
+// emulator (the 32-bit build under qemu) fakes /proc/<own pid>/stat with the
+// calling thread's start time, which would make a live owner look replaced.
 uint64_t ProcessStart(uint32_t pid) {
     char state = 0;
     uint64_t start = 0;
-    ReadStat("/proc/" + std::to_string(pid) + "/stat", &state, &start);
+    const std::string id = std::to_string(pid);
+    ReadStat("/proc/" + id + "/task/" + id + "/stat", &state, &start);
     return start;
 }
 

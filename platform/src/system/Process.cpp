@@ -6,17 +6,30 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
 namespace {
 
 // A 32-bit process is under WOW64 when the kernel is 64-bit.
+// The kernel's own architecture comes from /proc/sys/kernel/arch where it
+// exists: a user-mode emulator running the 32-bit build reports its guest
+// machine through uname.
 bool RealWow64() {
     if (sizeof(void*) == 8) return false;
-    struct utsname name;
-    if (::uname(&name) != 0) return false;
-    return std::strcmp(name.machine, "x86_64") == 0 || std::strcmp(name.machine, "aarch64") == 0;
+    char machine[65] = {};
+    if (FILE* arch = std::fopen("/proc/sys/kernel/arch", "r")) {
+        const bool read = std::fgets(machine, sizeof machine, arch) != nullptr;
+        std::fclose(arch);
+        if (read) machine[std::strcspn(machine, "\n")] = '\0';
+    }
+    if (machine[0] == '\0') {
+        struct utsname name;
+        if (::uname(&name) != 0) return false;
+        std::snprintf(machine, sizeof machine, "%s", name.machine);
+    }
+    return std::strcmp(machine, "x86_64") == 0 || std::strcmp(machine, "aarch64") == 0;
 }
 
 }  // namespace
