@@ -4,7 +4,7 @@
 #include "device/DevicePort.h"
 
 PortLocker::~PortLocker() {
-    // Nothing leaves a destructor; a failed unlock has been counted already.
+    // Every hold still counted, a failed unlock included; nothing may leave a destructor.
     for (int i = count_; i > 0; --i) {
         try {
             port_->Unlock();
