@@ -5,7 +5,9 @@
 
 #include <SIPropertyIds.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 bool DuplexSplitter::Init()
 {
