@@ -392,4 +392,27 @@ TEST(IoFileTest, InjectedFailuresAtEntry) {
     EXPECT_EQ(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
 }
 
+TEST(IoFileTest, MoveReplacesOnlyWhenAskedAndRespectsDeleteSharing) {
+    WriteNative(Root() + "/drives/c/new.tmp", "new");
+    WriteNative(Root() + "/drives/c/old.dat", "old");
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExA("C:\\new.tmp", "C:\\old.dat", 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+    HANDLE reader = Open("C:\\old.dat", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(MoveFileExA("C:\\new.tmp", "C:\\old.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    CloseHandle(reader);
+
+    ASSERT_TRUE(MoveFileExA("C:\\new.tmp", "C:\\old.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(NativeExists(Root() + "/drives/c/new.tmp"));
+    std::ifstream in(Root() + "/drives/c/old.dat");
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "new");
+    EXPECT_FALSE(MoveFileExA("C:\\missing.tmp", "C:\\old.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

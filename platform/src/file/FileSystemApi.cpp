@@ -174,6 +174,53 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     return TRUE;
 }
 
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+    if (Injected("MoveFileExA")) return FALSE;
+    MappedPath from;
+    MappedPath to;
+    if (!MapOrFail(lpExistingFileName, &from) || !MapOrFail(lpNewFileName, &to)) return FALSE;
+    struct stat st {};
+    if (::lstat(from.native.c_str(), &st) != 0) {
+        SetLastError(MissingError(from.native));
+        return FALSE;
+    }
+    struct stat target {};
+    const bool replacing = ::lstat(to.native.c_str(), &target) == 0;
+    if (replacing) {
+        if (!(dwFlags & MOVEFILE_REPLACE_EXISTING)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        if (S_ISDIR(target.st_mode) || S_ISDIR(st.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    // Moving a file, like deleting the one it replaces, needs every open of
+    // both to share delete access.
+    UniqueFd source(::open(from.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    UniqueFd replaced(replacing ? ::open(to.native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK) : -1);
+    DWORD shareError = source.Valid() ? LockForDelete(source.Get()) : 0;
+    if (shareError == 0 && replaced.Valid()) {
+        shareError = LockForDelete(replaced.Get());
+        if (shareError != 0) ReleaseDeleteGate(replaced.Get());
+    }
+    if (shareError != 0) {
+        if (source.Valid()) ReleaseDeleteGate(source.Get());
+        SetLastError(shareError);
+        return FALSE;
+    }
+    const int result = ::rename(from.native.c_str(), to.native.c_str());
+    const int renameErrno = errno;
+    if (replaced.Valid()) ReleaseDeleteGate(replaced.Get());
+    if (source.Valid()) ReleaseDeleteGate(source.Get());
+    if (result != 0) {
+        SetLastError(renameErrno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
     if (Injected("GetTempPathA")) return 0;
     std::string path = NativeOf("C:\\Windows\\Temp") + "/";

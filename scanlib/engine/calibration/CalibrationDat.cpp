@@ -67,20 +67,19 @@ bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t pr
         !controller.CalibrationData(&image, true)) {
         return false;
     }
-    // The whole image goes to a temporary file in the same folder first, so
-    // a full disk or a refused folder leaves the old file as it was. The
-    // platform has no rename; the checked image then rewrites the file in
-    // one pass, and readers refuse a file whose size does not match its
-    // tables, so a rewrite in progress is never loaded.
+    // The whole image goes to a temporary file in the same folder, which then
+    // replaces the old file in one step: a full disk or a refused folder
+    // leaves the old file as it was, and no reader ever sees half a file.
     char temporary[MAX_PATH] = {};
     if (GetTempFileNameA(FolderOf(path).c_str(), "SI", 0, temporary) == 0) {
         return false;
     }
-    const std::vector<uint8_t>& bytes = image.Bytes();
-    const bool staged = WriteWholeFile(temporary, bytes);
-    const bool written = staged && WriteWholeFile(path.c_str(), bytes);
-    OSDeleteFile(temporary);
-    return written;
+    const bool replaced = WriteWholeFile(temporary, image.Bytes()) &&
+                          MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!replaced) {
+        OSDeleteFile(temporary);
+    }
+    return replaced;
 }
 
 bool LoadCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,

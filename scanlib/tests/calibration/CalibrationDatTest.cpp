@@ -275,9 +275,11 @@ TEST_F(CalibrationDatTest, NoStagingFileIsLeftBehind) {
     Chips other{module};
     other.Fill(2, kPixels);
     ASSERT_TRUE(WriteCalibrationDat(path, kVendor, kProduct, other.frontEnd, other.controller));
-    platform::testing::InjectFailure("WriteFile", ERROR_GEN_FAILURE, 1);  // the staging works, the rewrite not
+    const auto written = ReadAll(path);
+    platform::testing::InjectFailure("MoveFileExA");  // the staging works, the replacement not
     EXPECT_FALSE(WriteCalibrationDat(path, kVendor, kProduct, source.frontEnd, source.controller));
     platform::testing::ClearFailures();
+    EXPECT_EQ(ReadAll(path), written);
     const auto folder = std::filesystem::path(platform::testing::Root()) / "drives/c/ProgramData/Tessaline/RM410";
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
