@@ -26,11 +26,12 @@ function(pelidor_test_dir name dir)
 endfunction()
 
 # A deliverable shared object under its Windows file name, exporting only EXPORTS.
-# The module entry glue is linked last so that DllMain runs after the
-# module's own static constructors.
+# The module entry glue is linked after the module's own objects (as a link
+# item, which follows every object on the command line) so that DllMain runs
+# after the module's static constructors and before its destructors.
 function(pelidor_deliverable target file_name)
   cmake_parse_arguments(D "" "" "EXPORTS;SOURCES;LIBS" ${ARGN})
-  add_library(${target} SHARED ${D_SOURCES} $<TARGET_OBJECTS:platform_module_entry>)
+  add_library(${target} SHARED ${D_SOURCES})
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${file_name} PREFIX "" SUFFIX ""
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
@@ -44,5 +45,6 @@ function(pelidor_deliverable target file_name)
     target_link_options(${target} PRIVATE "LINKER:--no-undefined")
   endif()
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
-  target_link_libraries(${target} PRIVATE ${D_LIBS} platform Threads::Threads)
+  target_link_libraries(${target} PRIVATE $<TARGET_OBJECTS:platform_module_entry> ${D_LIBS} platform Threads::Threads)
+  add_dependencies(${target} platform_module_entry)
 endfunction()
