@@ -1,4 +1,4 @@
-#include "ScriptedSource.h"
+#include "StageTest.h"
 #include "engine/stages/Descreen.h"
 
 #include <SIPropertyIds.h>
@@ -10,14 +10,12 @@
 
 namespace {
 
-class DescreenTest : public ::testing::Test {
+class DescreenTest : public StageTest<Descreen> {
 protected:
     void SetUp() override
     {
-        stage.SetSource(&source);
-        ASSERT_TRUE(stage.Init());
-        stage.ResetAll();
-        stage.FindOwnProperty(SI_PROP_DESCREEN)->SetInt(1);
+        Build();
+        SetOwn(SI_PROP_DESCREEN, 1);
     }
 
     // A gray page whose pixels are given line by line; unlisted pixels are 0.
@@ -38,9 +36,6 @@ protected:
         stage.End();
         return image;
     }
-
-    ScriptedSource source;
-    Descreen stage;
 };
 
 TEST_F(DescreenTest, ActiveForGrayAndInterleavedColour)

@@ -1,4 +1,4 @@
-#include "ScriptedSource.h"
+#include "StageTest.h"
 #include "engine/stages/DuplexSplitter.h"
 #include "engine/stages/DuplexSplitterKernels.h"
 
@@ -9,39 +9,20 @@
 namespace {
 
 // A duplex model: two sensors of 2592 pixels side by side, 268 optical lines apart.
-class DuplexSplitterTest : public ::testing::Test {
+class DuplexSplitterTest : public StageTest<DuplexSplitter> {
 protected:
     void SetUp() override
     {
         source.Set(SI_PROP_1050, 2);
         source.Set(SI_PROP_CIS_VERTICAL_OFFSET, 134);
-        stage.SetSource(&source);
-        ASSERT_TRUE(stage.Init());
-        stage.ResetAll();
-    }
-
-    int32_t Own(uint16_t id) { return stage.FindOwnProperty(id)->GetInt(); }
-    void SetOwn(uint16_t id, int32_t value)
-    {
-        ASSERT_TRUE(SetAsFrontEnd(stage.FindOwnProperty(id), value)) << id << " := " << value;
+        Build();
     }
 
     // A duplex page of `lines` lines per side at `mode`, one side `pixels` wide.
     void StartDuplex(int32_t mode, int32_t pixels, int32_t lines)
     {
-        // Bits per pixel first: the side's bytes per line follow them.
-        source.SetGeometry(mode, source.Get(SI_PROP_SCAN_WIDTH), source.Get(SI_PROP_SCAN_LENGTH));
-        SetOwn(SI_PROP_DUPLEX, 1);
-        SetOwn(SI_PROP_SCAN_WIDTH, pixels);
-        SetOwn(SI_PROP_SCAN_LENGTH, lines);
-        // The scanner's width follows the splitter; its bytes per line follow that.
-        source.SetGeometry(mode, source.Get(SI_PROP_SCAN_WIDTH), source.Get(SI_PROP_SCAN_LENGTH));
-        ASSERT_EQ(stage.GetActiveSource(), &stage);
-        ASSERT_TRUE(stage.Start());
+        StartWith(mode, {{SI_PROP_DUPLEX, 1}, {SI_PROP_SCAN_WIDTH, pixels}, {SI_PROP_SCAN_LENGTH, lines}});
     }
-
-    ScriptedSource source;
-    DuplexSplitter stage;
 };
 
 TEST(DuplexSplitterSimplex, RegistersNothingOnASimplexModel)

@@ -1,4 +1,4 @@
-#include "ScriptedSource.h"
+#include "StageTest.h"
 #include "engine/stages/EndOfPageDetect.h"
 
 #include <SIPropertyIds.h>
@@ -7,18 +7,14 @@
 
 namespace {
 
-class EndOfPageDetectTest : public ::testing::Test {
+class EndOfPageDetectTest : public StageTest<EndOfPageDetect> {
 protected:
     void SetUp() override
     {
-        stage.SetSource(&source);
-        ASSERT_TRUE(stage.Init());
+        Build();
         source.SetGeometry(1, 4, 3000);
         source.Set(SI_PROP_EOP_DETECT, 1);
     }
-
-    ScriptedSource source;
-    EndOfPageDetect stage;
 };
 
 TEST_F(EndOfPageDetectTest, ActiveWithPaperEndDetection)

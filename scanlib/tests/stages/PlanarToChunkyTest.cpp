@@ -1,4 +1,4 @@
-#include "ScriptedSource.h"
+#include "StageTest.h"
 #include "engine/stages/PlanarToChunky.h"
 
 #include <SIPropertyIds.h>
@@ -7,17 +7,9 @@
 
 namespace {
 
-class PlanarToChunkyTest : public ::testing::Test {
+class PlanarToChunkyTest : public StageTest<PlanarToChunky> {
 protected:
-    void SetUp() override
-    {
-        stage.SetSource(&source);
-        ASSERT_TRUE(stage.Init());
-        stage.ResetAll();
-    }
-
-    ScriptedSource source;
-    PlanarToChunky stage;
+    void SetUp() override { Build(); }
 };
 
 TEST(PlanarToChunkyInit, NeedsPlanarLinesBelow)

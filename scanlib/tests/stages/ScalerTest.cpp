@@ -1,4 +1,4 @@
-#include "ScriptedSource.h"
+#include "StageTest.h"
 #include "engine/stages/Scaler.h"
 
 #include <SIPropertyIds.h>
@@ -10,36 +10,17 @@
 namespace {
 
 // A model with a 300-dpi sensor below the Scaler.
-class ScalerTest : public ::testing::Test {
+class ScalerTest : public StageTest<Scaler> {
 protected:
-    void SetUp() override
-    {
-        stage.SetSource(&source);
-        ASSERT_TRUE(stage.Init());
-        stage.ResetAll();
-    }
+    ScalerTest() : StageTest(300) {}
 
-    int32_t Own(uint16_t id) { return stage.FindOwnProperty(id)->GetInt(); }
-    void SetOwn(uint16_t id, int32_t value)
-    {
-        ASSERT_TRUE(SetAsFrontEnd(stage.FindOwnProperty(id), value)) << id << " := " << value;
-    }
+    void SetUp() override { Build(); }
 
     // A page at 600 dpi of `pixels` by `lines`; the scanner's geometry follows.
     void Start600(int32_t mode, int32_t pixels, int32_t lines)
     {
-        // Bits per pixel first: the side's bytes per line follow them.
-        source.SetGeometry(mode, source.Get(SI_PROP_SCAN_WIDTH), source.Get(SI_PROP_SCAN_LENGTH));
-        SetOwn(SI_PROP_X_RESOLUTION, 600);
-        SetOwn(SI_PROP_SCAN_WIDTH, pixels);
-        SetOwn(SI_PROP_SCAN_LENGTH, lines);
-        source.SetGeometry(mode, source.Get(SI_PROP_SCAN_WIDTH), source.Get(SI_PROP_SCAN_LENGTH));
-        ASSERT_EQ(stage.GetActiveSource(), &stage);
-        ASSERT_TRUE(stage.Start());
+        StartWith(mode, {{SI_PROP_X_RESOLUTION, 600}, {SI_PROP_SCAN_WIDTH, pixels}, {SI_PROP_SCAN_LENGTH, lines}});
     }
-
-    ScriptedSource source{300};
-    Scaler stage;
 };
 
 TEST(ScalerInit, StaysOutOfTheWayOfA600DpiSensor)
