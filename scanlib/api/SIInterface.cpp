@@ -111,8 +111,9 @@ SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
     return Record(RunMapped([&] {
         Property* found = Chain().FindProperty(property->id);
         if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
-        found->Get(property);
-        return SIResult{SI_OK};
+        // A property that cannot answer (a device value without its device)
+        // leaves the record untouched: never report that as success.
+        return found->Get(property) ? SIResult{SI_OK} : SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
     }));
 }
 

@@ -34,7 +34,7 @@ FeedRecord LastFeed() { return lastFeed; }
 
 FakeScanner::FakeScanner() : yResolution(5, SI_ACCESS_READ_WRITE, kYResolutions, 200) {
     for (Property* p : std::initializer_list<Property*>{&opticalResolution, &yResolution, &yOffset, &feedRate,
-                                                         &reverseFeed, &chunky}) {
+                                                         &reverseFeed, &chunky, &prefeedDelay}) {
         AddProperty(p);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "device/DevicePort.h"
 #include "engine/model/Scanner.h"
+#include "engine/properties/DeviceValueProperties.h"
 #include "engine/properties/Property.h"
 
 #include <SIPropertyIds.h>
@@ -71,6 +72,9 @@ public:
     SingleBool reverseFeed{23, SI_ACCESS_READ_WRITE, 0};
     // Planar lines, as every scanner delivers them; the chain needs it.
     SingleInt chunky{SI_PROP_CHUNKY, SI_ACCESS_READ_ONLY, 0};
+    // A device value with no device behind it (no property 205).
+    DeviceValueRangeIntProp prefeedDelay{SI_PROP_PREFEED_DELAY, 0, 5000, 1500, "PrefeedDelayInMs",
+                                         "PrefeedDelayInMsDef"};
 
 private:
     std::unique_ptr<DevicePort> port_;

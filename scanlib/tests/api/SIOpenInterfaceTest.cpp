@@ -165,6 +165,10 @@ TEST_F(SIOpenInterfaceTest, ArgumentChecksComeAfterOpen) {
     unknown.id = 60000;
     EXPECT_EQ(SI_GetProperty(&unknown), SI_ERR_PROPERTY_UNSUPPORTED);
     EXPECT_EQ(SI_SetProperty(&unknown), SI_ERR_PROPERTY_UNSUPPORTED);
+    // A property that cannot answer does not report an untouched record as read.
+    SIProperty deviceValue{};
+    deviceValue.id = SI_PROP_PREFEED_DELAY;
+    EXPECT_EQ(SI_GetProperty(&deviceValue), SI_ERR_PROPERTY_UNSUPPORTED);
 }
 
 TEST_F(SIOpenInterfaceTest, StickyCommunicationError) {
