@@ -64,6 +64,36 @@ public:
     void FeedPaperOut() override;
     bool DebounceEvent(SIEvent* event) override;
 
+    // The rest of the model interface, inert.
+    int GetMaxBitDepth() override { return 16; }
+    int GetPixelsPerLine() override { return 0; }
+    void SetLampPower(bool) override {}
+    void SkipMotorPowerOnce() override {}
+    void SetShadingOffsets(int, std::span<const int32_t>) override {}
+    void SetShadingGains(int, std::span<const float>) override {}
+    bool WriteCalibrationFile() override { return false; }
+    int GetOpticalDpi() override { return 300; }
+    std::string GetModelName() override { return "FAKE"; }
+    float GetFeedRate() override { return feedRate.GetFloat(); }
+    void RegisterProperties() override {}
+    void GetDeviceIds(std::vector<DeviceId>&) override {}
+    int GetOpticalScanLength() override { return 0; }
+    int GetSideCount() override { return 1; }
+    Controller* GetController() override { return nullptr; }
+    CISModule* GetCisModule() override { return nullptr; }
+    AnalogFrontEnd* GetAnalogFrontEnd() override { return nullptr; }
+    Motor* GetMotor() override { return nullptr; }
+    bool IsExternalPowerPresent() override { return false; }
+    bool CheckCalibrationHeader() override { return false; }
+    float GetPaperEndDistance() override { return 0.0f; }
+    float GetEjectDistance() override { return 1.75f; }
+    float GetRateFactor() override { return 0.1f; }
+    std::array<float, 3> GetMaxLineRate() override { return {}; }
+    bool IsLowRate(bool) override { return true; }
+    bool UsesGL125() override { return false; }
+    bool SensorSelectLevel() override { return true; }
+    void SyncChipProperties() override {}
+
     // The properties the cleaning cycle works with.
     SingleInt opticalResolution{2, SI_ACCESS_READ_ONLY, 300};
     ListInt yResolution;
