@@ -1,5 +1,9 @@
 #include "api/CleaningCycle.h"
 
+#include "api/LibraryState.h"
+#include "engine/chain/ProcessingChain.h"
+#include "engine/model/Scanner.h"
+#include "engine/properties/Property.h"
 #include "os/OSFunctions.h"
 
 #include <algorithm>
@@ -56,13 +60,10 @@ void WriteCurrent(SIProperty p, uintptr_t value) {
     SI_SetProperty(&p);
 }
 
+SIProperty SingleIntRecord(SIPropertyId id, int32_t value);
+
 void WriteSingleInt(SIPropertyId id, int32_t value) {
-    SIProperty p{};
-    p.id = id;
-    p.container = SI_CONTAINER_SINGLE;
-    p.itemType = SI_TYPE_INT32;
-    p.value[0] = IntSlot(value);
-    p.value[1] = IntSlot(value);
+    const SIProperty p = SingleIntRecord(id, value);
     SI_SetProperty(&p);
 }
 
@@ -102,6 +103,34 @@ SIResult Scrub(int32_t opticalDpi, SIProgressCallback callback) {
     return progress.Report(100) ? SI_OK : SI_ERR_CANCELLED;
 }
 
+// Puts a remembered record back through the property object itself, so a
+// sticky communication error in force does not leave the settings changed.
+void Restore(const SIProperty& record) {
+    try {
+        if (Property* p = Chain().FindProperty(record.id)) p->Set(&record);
+    } catch (...) {
+    }
+}
+
+SIProperty SingleIntRecord(SIPropertyId id, int32_t value) {
+    SIProperty p{};
+    p.id = id;
+    p.container = SI_CONTAINER_SINGLE;
+    p.itemType = SI_TYPE_INT32;
+    p.value[0] = IntSlot(value);
+    p.value[1] = IntSlot(value);
+    return p;
+}
+
+// The sheet goes out whatever ended the cycle; its own failure does not
+// replace the cycle's result.
+void EjectBestEffort() {
+    try {
+        if (Library().scanner) Library().scanner->FeedPaperOut();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 SIResult RunCleaningCycle(SIProgressCallback callback) {
@@ -125,10 +154,10 @@ SIResult RunCleaningCycle(SIProgressCallback callback) {
 
     const SIResult result = Scrub(dpi, callback);
 
-    SI_FeedPaperOut();
-    SI_SetProperty(&yResolution);
-    WriteSingleInt(kYOffset, savedYOffset);
-    SI_SetProperty(&feedRate);
-    SI_SetProperty(&reverse);
+    EjectBestEffort();
+    Restore(yResolution);
+    Restore(SingleIntRecord(kYOffset, savedYOffset));
+    Restore(feedRate);
+    Restore(reverse);
     return result;
 }

@@ -1,0 +1,176 @@
+// Swiftmere: a scan from the properties to the controller, the raw line
+// reads with the paper-end rule, and the end of a scan.
+#include "chips/AnalogFrontEnd.h"
+#include "chips/Controller.h"
+#include "engine/catalogue/ToneProperties.h"
+#include "engine/model/Swiftmere.h"
+#include "engine/model/SwiftmereLocks.h"
+#include "engine/model/ToneTables.h"
+#include "os/files/FileTime.h"
+
+#include <SIPropertyIds.h>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace {
+
+// Property 35 (0 all channels, 1..3 one channel) as the controller's code.
+constexpr std::array<int, 4> kMonoChannelCodes{4, 0, 1, 2};
+constexpr int32_t kThresholdBias = 128;
+
+struct ToneChannel {
+    uint16_t property;
+    int channel;
+};
+constexpr std::array<ToneChannel, 3> kColourToneChannels{{{SI_PROP_LUT_RED, 0}, {SI_PROP_LUT_GREEN, 1},
+                                                          {SI_PROP_LUT_BLUE, 2}}};
+constexpr std::array<ToneChannel, 1> kGrayToneChannels{{{SI_PROP_LUT_GRAY, 3}}};
+
+}  // namespace
+
+bool Swiftmere::StartScan() {
+    ModelLock lock(*this);
+    lock.Require();
+    Controller& c = *controller_;
+    ApplyBoardState(kBoardScanning, false);
+
+    // Another process may have calibrated since this one loaded the file.
+    if (calibrationTime_) {
+        const auto now = CreateFileTime();
+        if (now->Load(calibrationPath_.c_str()) && !now->Equals(*calibrationTime_) && LoadCalibration()) {
+            calibrationTime_->Assign(*now);
+            SyncChipProperties();
+            calibrated_ = true;
+        }
+    }
+
+    c.SetExposurePercent(0, FloatValue(SI_PROP_EXPOSURE_RED, 100.0f));
+    c.SetExposurePercent(1, FloatValue(SI_PROP_EXPOSURE_GREEN, 100.0f));
+    c.SetExposurePercent(2, FloatValue(SI_PROP_EXPOSURE_BLUE, 100.0f));
+    const int32_t gray = IntValue(SI_PROP_35);
+    c.SetMonoChannel(kMonoChannelCodes[static_cast<size_t>(std::clamp(gray, 0, 3))]);
+
+    AnalogFrontEnd& afe = *frontEnd_;
+    afe.SetOffset(0, IntValue(SI_PROP_AFE_OFFSET_RED));
+    afe.SetOffset(1, IntValue(SI_PROP_AFE_OFFSET_GREEN));
+    afe.SetOffset(2, IntValue(SI_PROP_AFE_OFFSET_BLUE));
+    afe.SetOffset(3, IntValue(SI_PROP_AFE_OFFSET_GRAY));
+    afe.SetGain(0, FloatValue(SI_PROP_AFE_GAIN_RED, 1.0f));
+    afe.SetGain(1, FloatValue(SI_PROP_AFE_GAIN_GREEN, 1.0f));
+    afe.SetGain(2, FloatValue(SI_PROP_AFE_GAIN_BLUE, 1.0f));
+    afe.SetGain(3, FloatValue(SI_PROP_AFE_GAIN_GRAY, 1.0f));
+    afe.SetReferenceVoltage(IntValue(SI_PROP_AFE_VREF));
+
+    endlessPage_ = IntValue(SI_PROP_1005) == 1;
+    paperEndArmed_ = IntValue(SI_PROP_EOP_DETECT) == 1;
+    linesDelivered_ = 0;
+    paperEndSeen_ = false;
+    const int32_t scanLength = IntValue(SI_PROP_SCAN_LENGTH);
+    pageLength_ = endlessPage_ ? kEndlessPageLines : static_cast<uint32_t>(std::max(scanLength, 0));
+    if (Property* eop = FindProperty(SI_PROP_EOP_LENGTH)) eop->SetInt(static_cast<int32_t>(pageLength_));
+    scanRate_ = FloatValue(SI_PROP_SCAN_RATE);
+
+    const int32_t colour = IntValue(SI_PROP_COLOR_MODE);
+    c.SetXResolution(IntValue(SI_PROP_X_RESOLUTION));
+    c.SetColorMode(colour);
+    c.SetXOffset(IntValue(SI_PROP_X_OFFSET));
+    c.SetYOffset(IntValue(SI_PROP_Y_OFFSET));
+    c.SetBitsPerPixel(IntValue(SI_PROP_BITS_PER_PIXEL));
+    c.SetFeedForward(IntValue(SI_PROP_REVERSE_FEED) == 0);
+    c.SetThreshold(IntValue(SI_PROP_THRESHOLD) + kThresholdBias);
+
+    SetupToneTables(colour == 2);
+
+    c.SetFeedRate(GetFeedRate());
+    c.SetScanRate(scanRate_);
+    c.SetRampStartSpeed(FloatValue(SI_PROP_FEED_MOTOR_FACTOR));
+    c.SetRampLength(IntValue(SI_PROP_FEED_MOTOR_STEPS));
+
+    c.SetShadingEnabled(IntValue(SI_PROP_APPLY_CALIBRATION) == 1 && calibrated_);
+    c.SetMotorPower(IntValue(SI_PROP_1007) == 1 && !skipMotorPower_);
+    skipMotorPower_ = false;
+
+    c.SetScanLength(endlessPage_ ? kEndlessScanLength : scanLength);
+    int32_t width = IntValue(SI_PROP_SCAN_WIDTH);
+    if (colour == 0) width = (width + 7) / 8 * 8;
+    c.SetScanWidth(width);
+
+    paperEndDistance_ = GetPaperEndDistance();
+    return c.SetupScan();
+}
+
+void Swiftmere::SetupToneTables(bool colour) {
+    const std::span<const ToneChannel> channels = colour ? std::span<const ToneChannel>(kColourToneChannels)
+                                                         : std::span<const ToneChannel>(kGrayToneChannels);
+    // The user's own tables come first; a full one replaces the curve.
+    bool userTable = false;
+    for (const ToneChannel& ch : channels) {
+        auto* lut = dynamic_cast<ArrayUnsignedShort*>(FindProperty(ch.property));
+        if (!lut) continue;
+        const auto table = lut->Table();
+        if (table.empty() || table.size() == kChipToneEntries) {
+            controller_->SetGammaTable(ch.channel, table);
+            if (table.size() == kChipToneEntries) userTable = true;
+        }
+    }
+    if (userTable) return;
+
+    ToneSettings tone;
+    tone.gamma = FloatValue(SI_PROP_GAMMA, 1.0f);
+    tone.shadow = IntValue(SI_PROP_SHADOW, 0);
+    tone.highlight = IntValue(SI_PROP_HIGHLIGHT, 255);
+    tone.brightness = IntValue(SI_PROP_BRIGHTNESS, 0);
+    tone.contrast = IntValue(SI_PROP_CONTRAST, 0);
+    tone.invert = IntValue(SI_PROP_INVERT, 0) == 1;
+    const std::vector<uint16_t> table = BuildChipToneTable(tone, UsesGL125());
+    for (const ToneChannel& ch : channels) controller_->SetGammaTable(ch.channel, table);
+}
+
+SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
+    ModelLock lock(*this);
+    lock.Require();
+    *linesRead = 0;
+    const int32_t y = IntValue(SI_PROP_Y_RESOLUTION);
+
+    if (paperEndArmed_ && !paperEndSeen_ && y > 0 && linesDelivered_ > static_cast<uint32_t>(y)) {
+        int present = 1;
+        GetPaperStatus(&present);
+        if (!present) {
+            const float distance = std::max(paperEndDistance_, 0.0f);
+            const float total = std::max(IntValue(SI_PROP_EOP_EXTRA_LENGTH) / 100.0f + distance, 0.0f);
+            uint32_t length = static_cast<uint32_t>(static_cast<float>(y) * total) +
+                              static_cast<uint32_t>(std::max(controller_->GetLinesScanned(), 0));
+            if (Property* eop = FindProperty(SI_PROP_EOP_LENGTH)) eop->SetInt(static_cast<int32_t>(length));
+            AdjustPageLength(&length);
+            pageLength_ = length;
+            paperEndSeen_ = true;
+        }
+    }
+
+    if (linesDelivered_ < pageLength_) {
+        const uint32_t ask = std::min(lines, pageLength_ - linesDelivered_);
+        int got = 0;
+        if (controller_->ReadImageLines(buffer, ask, &got) && got >= 0) {
+            linesDelivered_ += static_cast<uint32_t>(got);
+            *linesRead = got;
+            return SI_OK;
+        }
+        // A scan to the paper's end ends where the chip stops; any other
+        // page that stops short is a failure, never a whole page.
+        if (endlessPage_) return SI_END_OF_PAGE;
+        throw DeviceIOException(DeviceIOException::kTransferFailure, "The page ended before its length.");
+    }
+    int drained = 0;
+    controller_->ReadImageLines(buffer, linesDelivered_ == pageLength_ ? 0 : lines, &drained);
+    return SI_END_OF_PAGE;
+}
+
+void Swiftmere::EndScan() {
+    ModelLock lock(*this);
+    lock.Require();
+    controller_->StopScan();
+    controller_->SetMotorPower(false);
+    ApplyBoardState(kBoardIdle, false);
+}
