@@ -1,0 +1,110 @@
+// What a model keeps between processes and under contention: the
+// calibration file reaches the properties at open, the bus speed and the
+// external-power marker are seen, and a model lock held elsewhere is busy.
+#include "../sisupport/SIClient.h"
+
+#include "api/LibraryState.h"
+#include "engine/model/Swiftmere.h"
+#include "engine/model/SwiftmereLocks.h"
+
+#include <SIPropertyIds.h>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+using namespace siclient;
+
+Swiftmere& Model() { return dynamic_cast<Swiftmere&>(*Library().scanner); }
+
+class ModelStateTest : public DeviceTest {};
+
+TEST_F(ModelStateTest, CalibrationWrittenByOneOpenReachesThePropertiesOfTheNext) {
+    Serve("RM410");
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    int calibrated = -1;
+    EXPECT_EQ(SI_IsCalibrated(&calibrated), SI_OK);
+    EXPECT_EQ(calibrated, 0);
+    const int32_t offset = IntBounds(SI_PROP_AFE_OFFSET_GREEN).first + 3;
+    ASSERT_EQ(SetInt(SI_PROP_AFE_OFFSET_GREEN, offset), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_AFE_VREF, 2), SI_OK);
+    ASSERT_EQ(SetFloat(SI_PROP_EXPOSURE_BLUE, 80.0f), SI_OK);
+    ASSERT_TRUE(Model().WriteCalibrationFile());
+    ASSERT_EQ(SI_CloseInterface(), SI_OK);
+
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    EXPECT_EQ(SI_IsCalibrated(&calibrated), SI_OK);
+    EXPECT_EQ(calibrated, 1);
+    EXPECT_TRUE(Model().IsCalibrated());
+    // The chain's reset at open keeps them: they are the defaults now.
+    EXPECT_EQ(Int(SI_PROP_AFE_OFFSET_GREEN), offset);
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
+    EXPECT_NEAR(Float(SI_PROP_EXPOSURE_BLUE), 80.0f, 0.5f);
+    EXPECT_EQ(SI_Reset(), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_AFE_OFFSET_GREEN), offset);
+}
+
+TEST_F(ModelStateTest, CalibrationOfAnotherProductIsIgnored) {
+    Serve("RM410");
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_AFE_VREF, 3), SI_OK);
+    ASSERT_TRUE(Model().WriteCalibrationFile());
+    ASSERT_EQ(SI_CloseInterface(), SI_OK);
+
+    // The RM1100 shares the RM410's data folder but not its product id.
+    Serve("RM1100");
+    ASSERT_EQ(SI_OpenInterface("RM1100__"), SI_OK);
+    int calibrated = -1;
+    EXPECT_EQ(SI_IsCalibrated(&calibrated), SI_OK);
+    EXPECT_EQ(calibrated, 0);
+    EXPECT_FALSE(Model().IsCalibrated());
+    EXPECT_NE(Int(SI_PROP_AFE_VREF), 3);
+}
+
+TEST_F(ModelStateTest, FullSpeedBusIsPublished) {
+    Serve("RM410", {{"packet_size", "64"}});
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_220), 1);
+}
+
+TEST_F(ModelStateTest, ExternalPowerFromTheLineOrTheMarkerFile) {
+    auto& scanner = Serve("RM410", {{"external_power", "off"}});
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    EXPECT_FALSE(Model().IsExternalPowerPresent());
+
+    HANDLE marker = CreateFileA(Swiftmere::kExternalPowerMarker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(marker, INVALID_HANDLE_VALUE);
+    CloseHandle(marker);
+    EXPECT_TRUE(Model().IsExternalPowerPresent());
+    DeleteFileA(Swiftmere::kExternalPowerMarker);
+
+    scanner.SetExternalPower(true);
+    EXPECT_TRUE(Model().IsExternalPowerPresent());
+}
+
+TEST_F(ModelStateTest, ModelLockHeldElsewhereIsBusyNotACommunicationFailure) {
+    Serve("RM410");
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    std::promise<void> held, release;
+    std::thread holder([&] {
+        ModelLock lock(Model());
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
+    EXPECT_EQ(SI_StartScan(), SI_ERR_BUSY);
+    int pressed = 0;
+    EXPECT_EQ(SI_GetButtonStatus(0, &pressed), SI_ERR_BUSY);
+    release.set_value();
+    holder.join();
+    // Nothing sticky: the next calls go on.
+    EXPECT_EQ(Int(SI_PROP_VENDOR_ID), 0x17C4);
+    EXPECT_EQ(SI_GetLastError(), SI_OK);
+}
+
+}  // namespace
