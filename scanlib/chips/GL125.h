@@ -167,6 +167,9 @@ private:
     bool BulkIO(bool write, uint32_t address, uint8_t* data, uint32_t length);
     bool SendBulkHeader(bool write, uint32_t address, uint32_t length);
     uint32_t ReadWaitingBytes();
+    // A live counter read twice, keeping the larger: neither read overstates
+    // it, and a carry that tore one read does not tear the other.
+    std::optional<uint32_t> ReadCounter(const GL125RegisterField& field);
     // True when the chip says the scan will make no more lines.
     std::optional<bool> ScanFinished();
     void WriteDefaultRegisters(bool apply);

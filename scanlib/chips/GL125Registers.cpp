@@ -313,8 +313,21 @@ int GL125::GetBulkPacketSize() {
 
 bool GL125::IsMotorBusy() { return ReadField(gl125::kMotorBusy).value_or(0) == 1; }
 
+std::optional<uint32_t> GL125::ReadCounter(const GL125RegisterField& field) {
+    PortLocker locker(port_);
+    if (!LockOpenPort(locker)) {
+        return std::nullopt;
+    }
+    const std::optional<uint32_t> first = ReadField(field);
+    const std::optional<uint32_t> second = first ? ReadField(field) : std::nullopt;
+    if (!second) {
+        return std::nullopt;
+    }
+    return std::max(*first, *second);
+}
+
 int GL125::GetLinesScanned() {
-    const auto lines = static_cast<int>(ReadField(gl125::kLinesScanned).value_or(0));
+    const auto lines = static_cast<int>(ReadCounter(gl125::kLinesScanned).value_or(0));
     return colorMode_ == 2 ? lines / 3 : lines;
 }
 
@@ -389,7 +402,7 @@ std::optional<bool> GL125::ScanFinished() {
     if ((status & (kStatusMotor | kStatusScan)) == 0) {
         return true;
     }
-    const std::optional<uint32_t> made = ReadField(gl125::kLinesScanned);
+    const std::optional<uint32_t> made = ReadCounter(gl125::kLinesScanned);
     if (!made) {
         return std::nullopt;
     }
