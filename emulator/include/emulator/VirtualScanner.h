@@ -61,8 +61,10 @@ struct GpioChange {
 
 class VirtualScanner {
 public:
-    // Boards: "RM310-GL841", "RM410", "RM1100" (the GL125 boards are not
-    // built yet: Error "unknown board"). Unknown switches or values: Error.
+    // Boards: "RM310-GL841", "RM310-GL125", "RM410", "RM1100", "RM460"
+    // (others: Error "unknown board"). Unknown switches or values: Error.
+    // On GL125 boards ShadingWords and GammaWords give u16 words of main
+    // memory (from 0x10000000) and of gamma memory (from 0x01000000).
     explicit VirtualScanner(std::string_view board, const SwitchOverrides& switches = {});
     ~VirtualScanner();
     VirtualScanner(const VirtualScanner&) = delete;

@@ -101,24 +101,30 @@ void PixelModel::CheckWindow(const LineSetup& setup)
 std::uint16_t PixelModel::Position(std::uint32_t q, const std::array<double, 3>& e, int channel,
                                    const FrontEnd& frontEnd, const LineScene& scene, bool& outside)
 {
-    double s = kDarkLevel + kNoiseSigma * noise_.Gaussian();
     const std::uint32_t end = firstActive_ + 2 * pixels_;
     if (q < firstActive_ || q >= end) {
         outside = true;
-        return frontEnd.Transfer(s, channel);
+        return frontEnd.Transfer(DarkSignal(), channel);
     }
     const int side = q < firstActive_ + pixels_ ? 0 : 1;
     const int p = static_cast<int>(q - firstActive_ - (side == 0 ? 0 : pixels_));
     const std::span<const Rgb> seen = side == 0 ? scene.front : scene.back;
-    s += dark_[Index(side, p)];
-    if (static_cast<std::size_t>(p) < seen.size()) {
-        const Rgb& rho = seen[static_cast<std::size_t>(p)];
-        double light = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            light += e[k] * rho[static_cast<std::size_t>(settings_.ledColours[k])];
-        s += light * whiteResponse_ * response_[Index(side, p)];
-    }
-    return frontEnd.Transfer(s, channel);
+    if (static_cast<std::size_t>(p) < seen.size())
+        return frontEnd.Transfer(Signal(side, p, e, seen[static_cast<std::size_t>(p)]), channel);
+    return frontEnd.Transfer(DarkSignal() + dark_[Index(side, p)], channel);
+}
+
+double PixelModel::DarkSignal() { return kDarkLevel + kNoiseSigma * noise_.Gaussian(); }
+
+double PixelModel::Signal(int side, int pixel, const std::array<double, 3>& e, const Rgb& rho)
+{
+    double s = DarkSignal();
+    s += dark_[Index(side, pixel)];
+    double light = 0;
+    for (std::size_t k = 0; k < 3; ++k)
+        light += e[k] * rho[static_cast<std::size_t>(settings_.ledColours[k])];
+    s += light * whiteResponse_ * response_[Index(side, pixel)];
+    return s;
 }
 
 std::vector<std::uint8_t> PixelModel::MakeLine(const LineSetup& setup, std::uint32_t clockHz, bool lampLit,

@@ -53,6 +53,12 @@ public:
     // The lit fraction of each LED for a line (0 with the lamp gate closed).
     std::array<double, 3> Exposures(const LineSetup& setup, std::uint32_t clockHz, bool lampLit) const;
 
+    // Sensor signal in 8-bit units at unity gain, with fresh noise: of a
+    // position outside the sensors, and of pixel `pixel` of side 0 (front) or
+    // 1 (back) lit by LED exposures e over reflectance rho.
+    double DarkSignal();
+    double Signal(int side, int pixel, const std::array<double, 3>& e, const Rgb& rho);
+
 private:
     std::size_t Index(int side, int pixel) const
     {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,20 @@ public:
     virtual bool ControlOut(std::uint8_t request, std::uint16_t index,
                             std::span<const std::uint8_t> data, std::size_t acting) = 0;
 
+    // Vendor request codes up to HighestRequest() reach the chip; codes above
+    // 0xFF only through VendorIn / VendorOut, which 8-bit chips leave as is.
+    virtual std::uint32_t HighestRequest() const { return 0xFF; }
+    virtual bool VendorIn(std::uint16_t request, std::uint16_t index, std::uint32_t length,
+                          std::vector<std::uint8_t>& out)
+    {
+        return ControlIn(static_cast<std::uint8_t>(request), index, length, out);
+    }
+    virtual bool VendorOut(std::uint16_t request, std::uint16_t index, std::span<const std::uint8_t> data,
+                           std::size_t acting)
+    {
+        return ControlOut(static_cast<std::uint8_t>(request), index, data, acting);
+    }
+
     // Bulk OUT: false = stall.
     virtual bool BulkOut(std::span<const std::uint8_t> data) = 0;
     // Bulk IN: checks the armed header. Memory reads are answered at once
@@ -40,6 +55,10 @@ public:
     // and may be replaced without complaint.
     virtual void BulkWithdrawn(bool in) = 0;
     virtual void ResetPipe(bool in, bool out) = 0;
+    // How long an image read waits for its bytes before it fails (none: it
+    // pends until cancelled), and the chip's note of such a failure.
+    virtual std::optional<DeviceTime> ImageReadTimeout() const { return std::nullopt; }
+    virtual void ImageReadTimedOut(std::size_t /*delivered*/, std::size_t /*wanted*/) {}
 
     // True while a running scan will still produce image bytes.
     virtual bool WillProduce() const = 0;

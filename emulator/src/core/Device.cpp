@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "chip/Gl125Board.h"
+#include "chip/Gl125Chip.h"
 #include "chip/Gl841Board.h"
 #include "chip/Gl841Chip.h"
 #include "usb/UsbscanFace.h"
@@ -18,10 +20,14 @@ Device::Device(const BoardSpec& board, const SwitchOverrides& switches) : board_
     for (const auto& [name, value] : switches)
         switches_.Set(name, value);
     clock_ = DeviceClock(switches_.Get("clock") == "virtual");
-    if (board_.chip != ChipKind::Gl841)
-        throw Error("unknown board");
-    side_ = std::make_unique<Gl841Board>(board_, switches_, logs_);
-    chip_ = std::make_unique<Gl841Chip>(board_, switches_, logs_, *side_);
+    if (board_.chip == ChipKind::Gl125) {
+        auto side = std::make_unique<Gl125Board>(board_, switches_, logs_);
+        chip_ = std::make_unique<Gl125Chip>(board_, switches_, logs_, *side);
+        side_ = std::move(side);
+    } else {
+        side_ = std::make_unique<Gl841Board>(board_, switches_, logs_);
+        chip_ = std::make_unique<Gl841Chip>(board_, switches_, logs_, *side_);
+    }
     face_ = std::make_unique<UsbscanFace>(*this);
     side_->SetEventSink([this](std::uint8_t byte) { QueueEvent(byte); });
     ApplySwitches();
@@ -230,10 +236,14 @@ void Device::ServiceImageReads(Completions& done)
                 break;
             // Virtual time jumps to the moment the running scan delivers more.
             const DeviceTime next = chip_->NextEvent();
-            if (next == DeviceTime::max())
+            if (next == DeviceTime::max() || PastTimeout(p, next))
                 break;
             clock_.AdvanceTo(next);
             chip_->AdvanceTo(next);
+        }
+        if (p.data.size() < p.want && TimedOut(p, done)) {
+            pending_.erase(it);
+            continue;
         }
         if (p.data.size() < p.want) {
             if (!chip_->WillProduce())
@@ -252,6 +262,33 @@ void Device::ServiceImageReads(Completions& done)
         pending_.erase(it);
         Finish(finished, DeviceReply{kErrorSuccess, finished.want, std::move(finished.data)}, done);
     }
+}
+
+bool Device::PastTimeout(const Pending& p, DeviceTime when) const
+{
+    const auto timeout = chip_->ImageReadTimeout();
+    return timeout && when > p.started + *timeout;
+}
+
+bool Device::TimedOut(Pending& p, Completions& done)
+{
+    const auto timeout = chip_->ImageReadTimeout();
+    if (!timeout)
+        return false;
+    const DeviceTime deadline = p.started + *timeout;
+    if (clock_.Virtual() && clock_.Now() < deadline && (!chip_->WillProduce() || PastTimeout(p, chip_->NextEvent()))) {
+        // Nothing more comes in time: virtual time runs on to the time-out.
+        clock_.AdvanceTo(deadline);
+        chip_->AdvanceTo(deadline);
+    }
+    if (clock_.Now() < deadline)
+        return false;
+    // Failed without effect: the bytes go back, the header stays armed.
+    chip_->ImageReadTimedOut(p.data.size(), p.want);
+    chip_->FifoReturn(p.data);
+    chip_->BulkWithdrawn(true);
+    Finish(p, DeviceReply{kErrorGenFailure, 0, {}}, done);
+    return true;
 }
 
 void Device::ServiceEvents(Completions& done)

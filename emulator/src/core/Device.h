@@ -101,6 +101,7 @@ private:
         std::vector<std::uint8_t> data;       // image bytes taken so far
         DeviceReply reply;                    // held answer
         std::chrono::steady_clock::time_point due{};
+        DeviceTime started{};                 // device time an image read began
     };
     struct Completion {
         DeviceConnection::Completion done;
@@ -112,6 +113,9 @@ private:
     void Service(Completions& done);
     void ServiceImageReads(Completions& done);
     void ServiceEvents(Completions& done);
+    // An image read past the chip's read time-out fails; true when it did.
+    bool TimedOut(Pending& p, Completions& done);
+    bool PastTimeout(const Pending& p, DeviceTime when) const;
     void Finish(Pending& p, DeviceReply reply, Completions& done);
     void QueueEvent(std::uint8_t byte);
     void UnplugLocked(Completions& done);

@@ -43,6 +43,22 @@ constexpr std::array kSwitchTable{
     SwitchDef{"pick_delay", "0", Kind::Number, ""},  // seconds
     SwitchDef{"back_lag", "268/600", Kind::Text, ""},
     SwitchDef{"exit_point", "1.5", Kind::Number, ""},
+    // GL125 boards.
+    SwitchDef{"gl125.led_map", "board", Kind::Choice, "board|direct"},
+    SwitchDef{"gl125.read_marker", "85", Kind::Integer, ""},
+    SwitchDef{"gl125.image_read_rule", "exact", Kind::Choice, "exact|window"},
+    SwitchDef{"gl125.mem_size", "262144", Kind::Integer, ""},
+    SwitchDef{"gl125.scan_bit_autoclear", "off", Kind::OnOff, ""},
+    SwitchDef{"gl125.counter_tear", "off", Kind::OnOff, ""},
+    SwitchDef{"gl125.clock_source", "request", Kind::Choice, "request|register"},
+    SwitchDef{"gl125.gpio_input_gate", "always", Kind::Choice, "always|enable"},
+    SwitchDef{"gl125.afe_commit", "on_5D", Kind::Choice, "on_5D|on_5E"},
+    SwitchDef{"gl125.fifo_bytes", "1048576", Kind::Integer, ""},
+    SwitchDef{"gl125.ramp_rule", "fixed4", Kind::Choice, "fixed4|entries"},
+    SwitchDef{"gl125.shading_slot", "by_mode", Kind::Choice, "by_mode|always3"},
+    SwitchDef{"gl125.gamma_interp", "off", Kind::OnOff, ""},
+    SwitchDef{"gl125.back_lag", "optical", Kind::Choice, "optical|fixed600"},
+    SwitchDef{"gl125.full_speed", "off", Kind::OnOff, ""},
 };
 
 const SwitchDef* Find(std::string_view name)
@@ -112,6 +128,13 @@ void Switches::Set(std::string_view name, std::string_view value)
         throw Error("bad value for " + std::string(name));
     if (name == "fifo_bytes" && std::stol(std::string(value)) < 4)
         throw Error("bad value for fifo_bytes");
+    if (name == "gl125.fifo_bytes" &&
+        (std::stol(std::string(value)) < 4 || std::stol(std::string(value)) > (2l << 20) - 2))
+        throw Error("bad value for gl125.fifo_bytes");
+    if (name == "gl125.read_marker" && (std::stol(std::string(value)) < 0 || std::stol(std::string(value)) > 0xFF))
+        throw Error("bad value for gl125.read_marker");
+    if (name == "gl125.mem_size" && std::stol(std::string(value)) < 0x14000)
+        throw Error("bad value for gl125.mem_size");
     values_.find(name)->second = std::string(value);
 }
 

@@ -11,7 +11,7 @@ namespace {
 const BoardSpec& BoardByName(std::string_view name)
 {
     for (const BoardSpec& board : emulator::Boards()) {
-        if (board.name == name && board.chip == ChipKind::Gl841)
+        if (board.name == name)
             return board;
     }
     throw Error("unknown board");
@@ -53,8 +53,7 @@ std::vector<std::string> VirtualScanner::Boards()
 {
     std::vector<std::string> names;
     for (const BoardSpec& board : emulator::Boards()) {
-        if (board.chip == ChipKind::Gl841)
-            names.emplace_back(board.name);
+        names.emplace_back(board.name);
     }
     return names;
 }

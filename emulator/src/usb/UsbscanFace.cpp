@@ -21,6 +21,12 @@ void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+// Bulk packet size: the bus speed, or full speed forced on a GL125 board.
+long PacketSize(const Switches& switches)
+{
+    return switches.On("gl125.full_speed") ? 64 : switches.Integer("packet_size");
+}
+
 DeviceReply Fail(std::uint32_t error) { return DeviceReply{error, 0, {}}; }
 
 DeviceReply Done(std::uint32_t count) { return DeviceReply{kErrorSuccess, count, {}}; }
@@ -75,7 +81,7 @@ DeviceTime UsbscanFace::BusTime(TransferKind kind, std::size_t bytes) const
     const std::string& model = d_.switches_.Get("bus");
     if (model == "off")
         return DeviceTime{};
-    const int packet = static_cast<int>(d_.switches_.Integer("packet_size"));
+    const int packet = static_cast<int>(PacketSize(d_.switches_));
     const bool high = packet == 512;
     if (kind == TransferKind::ControlIn || kind == TransferKind::ControlOut)
         return high ? std::chrono::microseconds(250) : std::chrono::milliseconds(1);
@@ -136,7 +142,7 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
         return Done(std::move(out));
     }
     case kIoctlGetChannelAlignRqst: {
-        const auto packet = static_cast<std::uint32_t>(d_.switches_.Integer("packet_size"));
+        const auto packet = static_cast<std::uint32_t>(PacketSize(d_.switches_));
         std::vector<std::uint8_t> out;
         PutLe(out, 1, 4);
         PutLe(out, packet, 4);
@@ -196,20 +202,20 @@ std::optional<DeviceReply> UsbscanFace::RegisterRequest(Device::Pending& p, cons
             return Fail(kErrorInvalidParameter);
         }
         const std::size_t acting = length - std::min(length, shortBy);
-        if (request > 0xFF || index > 0xFFFF) {
+        if (request > d_.chip_->HighestRequest() || index > 0xFFFF) {
             d_.logs_.Violation("G1", "vendor request " + std::to_string(request) + " out of range");
             return Fail(kErrorGenFailure);
         }
-        if (!d_.chip_->ControlOut(static_cast<std::uint8_t>(request), static_cast<std::uint16_t>(index), data, acting))
+        if (!d_.chip_->VendorOut(static_cast<std::uint16_t>(request), static_cast<std::uint16_t>(index), data, acting))
             return Fail(kErrorGenFailure);
         return Done(static_cast<std::uint32_t>(acting));
     }
-    if (request > 0xFF || index > 0xFFFF || length > kMaxTransfer) {
+    if (request > d_.chip_->HighestRequest() || index > 0xFFFF || length > kMaxTransfer) {
         d_.logs_.Violation("G1", "vendor request " + std::to_string(request) + " out of range");
         return Fail(kErrorGenFailure);
     }
     std::vector<std::uint8_t> out;
-    if (!d_.chip_->ControlIn(static_cast<std::uint8_t>(request), static_cast<std::uint16_t>(index), length, out))
+    if (!d_.chip_->VendorIn(static_cast<std::uint16_t>(request), static_cast<std::uint16_t>(index), length, out))
         return Fail(kErrorGenFailure);
     out.resize(length - std::min(length, shortBy));
     p.log.data.assign(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(64, out.size())));
@@ -233,6 +239,7 @@ std::optional<DeviceReply> UsbscanFace::BulkIn(Device::Pending& p, std::uint32_t
     }
     p.kind = Device::PendKind::Image;
     p.want = length - std::min(length, shortBy);
+    p.started = d_.clock_.Now();
     return std::nullopt;
 }
 
