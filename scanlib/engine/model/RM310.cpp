@@ -2,6 +2,7 @@
 
 #include "chips/CISModule.h"
 #include "chips/Controller.h"
+#include "chips/GL125.h"
 #include "chips/Motor.h"
 
 void RM310::GetDeviceIds(std::vector<DeviceId>& ids) {
@@ -11,7 +12,7 @@ void RM310::GetDeviceIds(std::vector<DeviceId>& ids) {
 
 std::unique_ptr<Controller> RM310::CreateController(DevicePort* port) {
     gl125Board_ = OpenedProductId() == kGL125ProductId;
-    if (gl125Board_) return nullptr;  // the GL125 driver is not wired in yet
+    if (gl125Board_) return std::make_unique<GL125>(GetAnalogFrontEnd(), port);
     return Halvern71Base::CreateController(port);
 }
 
