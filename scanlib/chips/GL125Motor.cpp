@@ -23,9 +23,9 @@ constexpr double kMinRateClock = 30000000.0;
 constexpr double kPeriodCounts = 12.0 * 65535.0;
 constexpr uint32_t kMaxEntry = 0xFFFF;
 constexpr int kStopMovePollMs = 50;
-// An eject that was told to stop decelerates over a few steps; ten seconds
+// An eject that was told to stop decelerates over four steps; two seconds
 // means the motor is not answering.
-constexpr int kStopMovePolls = 200;
+constexpr int kStopMovePolls = 40;
 
 uint32_t ClampPeriod(double period) {
     if (!(period >= 1.0)) {

@@ -189,7 +189,10 @@ void GL125::SetupExposureAndShading(bool colour, int xResolution) {
         if (shading && choice.table >= 0 && shading_[static_cast<size_t>(choice.table)].size() > kLeading) {
             shadingUploaded_ = UploadShading(0, shading_[static_cast<size_t>(choice.table)], xResolution);
             if (shadingUploaded_) {
-                SetField(gl125::kShadingArea[0], kShadingAreaUnits[0], true);
+                // All three bases, so that the chip sees a consistent map.
+                for (size_t c = 0; c < 3; ++c) {
+                    SetField(gl125::kShadingArea[c], kShadingAreaUnits[c], true);
+                }
             }
         }
     }
