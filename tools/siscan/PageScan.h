@@ -1,0 +1,13 @@
+// One page scanned through the SI_ interface in the order a front end uses:
+// open, set properties, (calibrate,) start, read each side until its end,
+// end, close; then the sides written as PNM files.
+#pragma once
+
+#include "ScannerLibrary.h"
+#include "SiscanOptions.h"
+
+#include <ostream>
+
+// Returns the program's exit status: 0 when the images were written, 1 on a
+// failure, which is reported on `messages` with the result code and its text.
+int ScanPage(ScannerLibrary& library, const SiscanOptions& options, std::ostream& messages);
