@@ -58,6 +58,9 @@ struct Gl125Scan {
     bool lamp = false;
     std::uint8_t modeFactor = 2;  // RM310-GL125
     bool sensorSelect = false;
+    bool shading = false;
+    bool gainRange = true;        // 0x4000 = x1
+    bool gamma = false;
 };
 
 class Gl125Driver {
@@ -175,12 +178,20 @@ public:
         SetField(0x3D, 3, s.run);
         Set(0x02, s.motor ? 0x10 : 0x00);
         Set(0x33, s.sensorSelect ? 0x10 : 0x00);
+        Set(0x32, s.lamp ? 0x10 : 0x00);  // LampEnable
+        Set(0x05, s.gamma ? 0x08 : 0x00);
+        Set(0x06, s.gainRange ? 0x08 : 0x00);
+        Set(0xBE, 0x07);                   // every gamma slot ascending
+        Set(0xD0, 10);
+        Set(0xD1, 16);
+        Set(0xD2, 22);
+        shading_ = s.shading;
         FrontEnd(6, s.mono ? 5 : 7);
     }
     void StartScan()
     {
         Set(0x0D, 0x01);
-        Set(0x01, 0x41);
+        Set(0x01, shading_ ? 0x61 : 0x41);
         Set(0x0F, 0x01);
     }
     void Move(std::uint32_t run, bool reverse, bool powered = true)
@@ -194,6 +205,7 @@ public:
 
 private:
     std::unique_ptr<DeviceConnection> connection_;
+    bool shading_ = false;
 };
 
 // One virtual-clock GL125 scanner and a connection; the violation log must be

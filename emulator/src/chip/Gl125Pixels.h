@@ -8,10 +8,10 @@
 #include <span>
 #include <vector>
 
-#include "analog/FrontEnd.h"
-#include "analog/PixelModel.h"
-#include "board/BoardSpec.h"
-#include "core/DeviceLogsStore.h"
+#include "../analog/FrontEnd.h"
+#include "../analog/PixelModel.h"
+#include "../board/BoardSpec.h"
+#include "../core/DeviceLogsStore.h"
 
 namespace emulator {
 
