@@ -6,9 +6,8 @@
 
 #include <algorithm>
 
-float Halvern33Base::GetPaperEndDistance() {
+float Halvern33Base::PaperEndDistanceAt(float rate) {
     const float base = UsesGL125() ? 0.80f : 0.73f;
-    const float rate = FloatValue(SI_PROP_SCAN_RATE);
     if (rate <= 0.106f) return base;
     return std::max(base - (rate - 0.1f) * 0.25f, 0.0f);
 }

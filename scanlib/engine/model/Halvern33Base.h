@@ -7,11 +7,11 @@ class Halvern33Base : public LedFamilyBase {
 public:
     explicit Halvern33Base(int opticalDpi) : LedFamilyBase(kHalvern33Rule, opticalDpi) {}
 
-    float GetPaperEndDistance() override;
     int GetExtraLength() override;
     int GetOpticalScanLength() override;
 
 protected:
+    float PaperEndDistanceAt(float scanRate) override;
     std::unique_ptr<CISModule> CreateCisModule() override;
     const catalogue::ScanLengthShape& ScanLengthShape() override;
 };

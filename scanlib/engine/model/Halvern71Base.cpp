@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-float Halvern71Base::GetPaperEndDistance() {
-    const float rate = FloatValue(SI_PROP_SCAN_RATE);
+float Halvern71Base::PaperEndDistanceAt(float rate) {
     if (rate <= 0.213f) return 0.59f;
     return std::max(0.59f - (rate - 0.213f) * 0.1f, 0.0f);
 }

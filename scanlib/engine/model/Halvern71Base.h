@@ -7,11 +7,11 @@ class Halvern71Base : public LedFamilyBase {
 public:
     explicit Halvern71Base(int constructionDpi) : LedFamilyBase(kHalvern71Rule, constructionDpi) {}
 
-    float GetPaperEndDistance() override;
     int GetExtraLength() override;
     int GetOpticalScanLength() override;
 
 protected:
+    float PaperEndDistanceAt(float scanRate) override;
     std::unique_ptr<CISModule> CreateCisModule() override;
     const catalogue::ScanLengthShape& ScanLengthShape() override;
 };

@@ -270,9 +270,7 @@ float Swiftmere::GetFeedRate() {
     return p ? p->GetFloat() : kDefaultFeedRate;
 }
 
-float Swiftmere::GetPaperEndDistance() {
-    return 0.58f - FloatValue(SI_PROP_SCAN_RATE) * rateFactor_;
-}
+float Swiftmere::PaperEndDistanceAt(float scanRate) { return 0.58f - scanRate * rateFactor_; }
 
 bool Swiftmere::ScanWindowIsWide() {
     auto* width = dynamic_cast<RangeInt*>(FindProperty(SI_PROP_SCAN_WIDTH));

@@ -10,6 +10,8 @@
 #include "engine/properties/PropertyCallbacks.h"
 #include "os/OSMutex.h"
 
+#include <SIPropertyIds.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,7 +79,7 @@ public:
     Motor* GetMotor() override { return motor_.get(); }
     bool IsExternalPowerPresent() override;
     bool CheckCalibrationHeader() override;
-    float GetPaperEndDistance() override;
+    float GetPaperEndDistance() final { return PaperEndDistanceAt(FloatValue(SI_PROP_SCAN_RATE)); }
     float GetEjectDistance() override { return 1.75f; }
     float GetRateFactor() override { return rateFactor_; }
     bool IsLowRate(bool) override { return true; }
@@ -116,6 +118,9 @@ protected:
     // By board version: the L6219 below 0x20051021, else the FAN8200D.
     virtual std::unique_ptr<Motor> CreateMotor();
     virtual CalibratorPtr CreateCalibrator();
+    // Inches between the paper sensor and the front line less what a fixed
+    // read latency at this scan rate would add.
+    virtual float PaperEndDistanceAt(float scanRate);
     // Whether this build has a calibrator class to make.
     static bool CalibratorBuilt();
 
@@ -173,6 +178,7 @@ private:
     uint32_t pageLength_ = 0;
     bool paperEndSeen_ = false;
     bool paperEndArmed_ = false;
+    uint32_t linesAtLastPaperCheck_ = 0;
     bool endlessPage_ = false;
     float scanRate_ = 0.0f;
     bool skipMotorPower_ = false;

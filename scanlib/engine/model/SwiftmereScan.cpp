@@ -97,7 +97,10 @@ bool Swiftmere::StartScan() {
     if (colour == 0) width = (width + 7) / 8 * 8;
     c.SetScanWidth(width);
 
-    paperEndDistance_ = GetPaperEndDistance();
+    // The path's own length: the read latency is measured at the paper end
+    // instead of estimated from the scan rate.
+    paperEndDistance_ = PaperEndDistanceAt(0.0f);
+    linesAtLastPaperCheck_ = 0;
     return c.SetupScan();
 }
 
@@ -137,11 +140,17 @@ SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRe
     if (paperEndArmed_ && !paperEndSeen_ && y > 0 && linesDelivered_ > static_cast<uint32_t>(y)) {
         int present = 1;
         GetPaperStatus(&present);
-        if (!present) {
+        const auto scanned = static_cast<uint32_t>(std::max(controller_->GetLinesScanned(), 0));
+        if (present) {
+            linesAtLastPaperCheck_ = scanned;
+        } else {
+            // The trailing edge left the sensor between the last check and
+            // this one: count from the middle of that interval.
+            const uint32_t last = std::min(linesAtLastPaperCheck_ ? linesAtLastPaperCheck_ : scanned, scanned);
+            const uint32_t cleared = last + (scanned - last) / 2;
             const float distance = std::max(paperEndDistance_, 0.0f);
             const float total = std::max(IntValue(SI_PROP_EOP_EXTRA_LENGTH) / 100.0f + distance, 0.0f);
-            uint32_t length = static_cast<uint32_t>(static_cast<float>(y) * total) +
-                              static_cast<uint32_t>(std::max(controller_->GetLinesScanned(), 0));
+            uint32_t length = static_cast<uint32_t>(static_cast<float>(y) * total) + cleared;
             if (Property* eop = FindProperty(SI_PROP_EOP_LENGTH)) eop->SetInt(static_cast<int32_t>(length));
             AdjustPageLength(&length);
             pageLength_ = length;
