@@ -176,4 +176,52 @@ INSTANTIATE_TEST_SUITE_P(Pages, GL125ModelScanTest,
                                            PageCase{"RM460", "RM460__", 2, 200, false}),
                          CaseName);
 
+
+class GL125PaperEndTest : public GL125ModelScanTest {};
+
+// With paper-end detection the page ends at the trailing edge plus the
+// extra length, also when that is past the lines the chip was programmed
+// for: the reads end instead of waiting for lines that never come.
+TEST_P(GL125PaperEndTest, ThePageEndsAfterTheTrailingEdge) {
+    const PageCase c = GetParam();
+    auto& scanner = Serve(c.board, {{"speed", "4"}});
+    scanner.InsertSheet(WriteSheet("front.pgm"), WriteSheet("back.pgm"));
+    ASSERT_EQ(SI_OpenInterface(c.model), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_Y_RESOLUTION, c.dpi), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_X_RESOLUTION, c.dpi), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_COLOR_MODE, c.mode), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_DUPLEX, c.duplex ? 1 : 0), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_SPOOL_ENABLE, 1), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_SPOOL_TO_MEMORY, 1), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_X_OFFSET, 0), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_SCAN_WIDTH, IntBounds(SI_PROP_SCAN_WIDTH).second), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_EOP_DETECT, 1), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_EOP_EXTRA_LENGTH, 50), SI_OK);
+    // The programmed length is the sheet's own: the page made longer at the
+    // paper end runs past it.
+    ASSERT_EQ(SetInt(SI_PROP_SCAN_LENGTH, 3 * c.dpi), SI_OK);
+    const int bytes = Int(SI_PROP_WIDTH_IN_BYTES);
+
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    const Side front = ReadSide(0, bytes);
+    Side back;
+    if (c.duplex && front.end == SI_END_OF_PAGE) {
+        back = ReadSide(1, bytes);
+    }
+    EXPECT_EQ(SI_EndScan(), SI_OK);
+    EXPECT_EQ(front.end, SI_END_OF_PAGE);
+    EXPECT_GT(Int(SI_PROP_EOP_LENGTH), 3 * c.dpi + 2) << "the paper end lengthened the page";
+    EXPECT_EQ(front.lines, 3 * c.dpi) << "every programmed line, then the end";
+    if (c.duplex) {
+        EXPECT_EQ(back.end, SI_END_OF_PAGE);
+        EXPECT_NEAR(back.lines, front.lines, 2);
+    }
+    EXPECT_EQ(SI_FeedPaperOut(), SI_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, GL125PaperEndTest,
+                         ::testing::Values(PageCase{"RM310-GL125", "RM310__", 1, 150, true},
+                                           PageCase{"RM460", "RM460__", 1, 150, true}),
+                         CaseName);
+
 }  // namespace
