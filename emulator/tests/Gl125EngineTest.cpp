@@ -304,3 +304,59 @@ TEST_F(Gl125Engine, AStartWhileBusyIsIgnoredAndLogs)
 
 }  // namespace
 }  // namespace emulator::testing
+
+namespace emulator::testing {
+namespace {
+
+struct StartCheck {
+    const char* what;
+    std::uint16_t address;
+    std::uint8_t value;
+    const char* rule;
+};
+
+class Gl125StartChecks : public Gl125Test, public ::testing::WithParamInterface<StartCheck> {};
+
+TEST_P(Gl125StartChecks, AScanStartLogsRegistersThatDoNotFit)
+{
+    const StartCheck c = GetParam();
+    Gl125Scan s;
+    s.shading = true;
+    s.averaging = true;
+    driver_.SetUpScan(s);
+    driver_.Set(c.address, c.value);
+    driver_.StartScan();
+    ExpectViolations({c.rule});
+    scanner_.AdvanceClock(std::chrono::milliseconds(10));
+    EXPECT_EQ(scanner_.LinesScanned(), 1u) << c.what;  // the scan runs anyway
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registers, Gl125StartChecks,
+    ::testing::Values(StartCheck{"colours per line", 0x0C, 2, "K7"}, StartCheck{"LED sequencing", 0x60, 0x14, "K7"},
+                      StartCheck{"colour sequencing in mono", 0x60, 0x10, "K7"},
+                      StartCheck{"dpi class flag", 0x05, 0x40, "K7"}, StartCheck{"sensor flag", 0x18, 0x10, "K8"},
+                      StartCheck{"mode factor", 0x20, 1, "K8"}, StartCheck{"first active", 0x81, 87, "K8"},
+                      StartCheck{"SensorSelect", 0x33, 0x10, "K8"}, StartCheck{"resolution for the divisor", 0x2D, 0x90, "K9"},
+                      StartCheck{"area below 10", 0xD0, 9, "K11"}, StartCheck{"areas out of order", 0xD1, 23, "K11"}));
+
+TEST(Gl125RM460, TheScalerSensorWantsItsOwnModeFactorAndSensorSelect)
+{
+    VirtualScanner scanner("RM460", {{"clock", "virtual"}});
+    Gl125Driver driver(scanner);
+    Gl125Scan s;
+    s.modeFactor = 1;
+    s.sensorSelect = true;
+    driver.SetUpScan(s);
+    driver.StartScan();
+    EXPECT_TRUE(scanner.Violations().empty()) << ViolationText(scanner);
+    scanner.AdvanceClock(std::chrono::milliseconds(10));
+    s.modeFactor = 2;
+    s.sensorSelect = false;
+    driver.SetUpScan(s);
+    driver.StartScan();
+    EXPECT_EQ(ViolationRules(scanner), (std::vector<std::string>{"K8", "K8"}));
+}
+
+}  // namespace
+}  // namespace emulator::testing

@@ -18,7 +18,6 @@ using namespace gl125;
 //   K9 averaging ratio           K10 gamma direction flags
 //   K11 shading areas            K12 zero-length motor table
 //   K13 image read timed out     K14 clock codes disagree
-//   K15 front-end address
 namespace {
 
 std::string Hex(unsigned value)
@@ -205,12 +204,9 @@ void Gl125Chip::Write(std::uint16_t address, std::uint8_t value)
     case kFrontEndHigh:
     case kFrontEndLow:
         if ((address == kFrontEndHigh) == (switches_.Get("gl125.afe_commit") == "on_5D")) {
-            const std::uint8_t afe = low_[kFrontEndAddress];
-            if (afe > 0x3F) {
-                logs_.Violation("K15", "front-end address " + Hex(afe) + " outside its registers");
-                break;
-            }
-            side_.FrontEndWrite(afe, static_cast<std::uint16_t>((low_[kFrontEndHigh] & 1) << 8 | low_[kFrontEndLow]));
+            // Bits 0–5 address the front end's 64 registers.
+            side_.FrontEndWrite(low_[kFrontEndAddress] & 0x3F,
+                                static_cast<std::uint16_t>((low_[kFrontEndHigh] & 1) << 8 | low_[kFrontEndLow]));
         }
         break;
     default:
