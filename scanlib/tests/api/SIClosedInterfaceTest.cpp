@@ -67,11 +67,20 @@ TEST(SIClosedInterfaceTest, NotOpenComesBeforeArgumentChecks) {
 }
 
 TEST(SIClosedInterfaceTest, UnknownModelNamesAnswerTen) {
-    for (const char* name : {"RM310", "RM310__", "RM410", "RM460__", "RM1100", "", "__", "NoSuchScanner"}) {
+    // Only exact names are models: other letter case or extra characters are not.
+    for (const char* name : {"rm310", "RM310_", "RM410 ", "RM4600__", "Rm1100", "", "__", "NoSuchScanner"}) {
         EXPECT_EQ(SI_OpenInterface(name), SI_ERR_UNKNOWN_SCANNER) << name;
         EXPECT_EQ(SI_GetLastError(), SI_ERR_UNKNOWN_SCANNER);
         EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN) << name;
         // The failed open closed the log it opened.
+        EXPECT_EQ(ScanLog::OpenCount(), 0);
+    }
+}
+
+TEST(SIClosedInterfaceTest, KnownModelsWithoutTheirDeviceAnswerEleven) {
+    for (const char* name : {"RM310", "RM310__", "RM410__", "RM460__", "RM1100__"}) {
+        EXPECT_EQ(SI_OpenInterface(name), SI_ERR_NO_HARDWARE) << name;
+        EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN) << name;
         EXPECT_EQ(ScanLog::OpenCount(), 0);
     }
 }

@@ -2,6 +2,8 @@
 // usbscan port ("FAKE__").
 #include "FakeScanner.h"
 
+#include "api/LibraryState.h"
+
 #include "device/DeviceIOException.h"
 #include "device/DevicePort.h"
 #include "os/OSMutex.h"
@@ -453,6 +455,21 @@ TEST_F(SIOpenInterfaceTest, CleanStopsAtTheFirstFailingFeed) {
     EXPECT_EQ(SI_Clean(nullptr), SI_ERR_BUSY);
     EXPECT_EQ(FakeScanner::calls.feeds, 1);
     EXPECT_EQ(FakeScanner::calls.ejects, 1);
+}
+
+TEST_F(SIOpenInterfaceTest, CleanAfterACommunicationFailureStillEjectsAndRestores) {
+    Open();
+    FakeScanner& model = dynamic_cast<FakeScanner&>(*Library().scanner);
+    model.yOffset.SetInt(77);
+    model.reverseFeed.SetInt(1);
+    const int32_t yResolution = model.yResolution.GetInt();
+    FakeScanner::script.feedThrows = DeviceIOException::kTransferFailure;
+    EXPECT_EQ(SI_Clean(nullptr), SI_ERR_COMMUNICATION);
+    // The sticky 256 is in force, yet the settings are back and the sheet went out.
+    EXPECT_EQ(FakeScanner::calls.ejects, 1);
+    EXPECT_EQ(model.yOffset.GetInt(), 77);
+    EXPECT_EQ(model.reverseFeed.GetInt(), 1);
+    EXPECT_EQ(model.yResolution.GetInt(), yResolution);
 }
 
 TEST(SIOpenWithoutPortTest, KnownModelWithoutAPortIsNoHardware) {
