@@ -8,6 +8,9 @@
 
 class DuplexSwiftmere : public Swiftmere {
 public:
+    // Unregisters every property while all of them still exist.
+    ~DuplexSwiftmere() override { ReleaseProperties(); }
+
     int GetSideCount() override { return 2; }
     int GetOpticalScanLength() override;
     // When the scan window reaches into the back half of the line, the back

@@ -15,6 +15,9 @@ public:
     static const RateTable kNarrowRates;
     static const RateTable kWideRates;
 
+    // Unregisters every property while all of them still exist.
+    ~Halvern30Base() override { ReleaseProperties(); }
+
     void GetDataDirectory(std::string& path) override;
     std::array<float, 3> GetMaxLineRate() override;
     void RegisterProperties() override;

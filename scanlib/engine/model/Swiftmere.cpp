@@ -72,7 +72,8 @@ Swiftmere::Swiftmere() : signals_(MakeBoardSignals(false, kDefaultBoardVersion))
 }
 
 Swiftmere::~Swiftmere() {
-    if (open_ && IntValue(SI_PROP_POWER_DOWN_ON_CLOSE) == 1) {
+    // The derived classes' property objects are gone by now: read our own.
+    if (open_ && properties_.powerDownOnClose.GetInt() == 1) {
         try {
             SetLampLine(false);
             controller_->SetGpioValue(signals_.Line(BoardLine::SignalD), true);
