@@ -5,7 +5,10 @@
 
 #include "api/LibraryState.h"
 #include "engine/model/Swiftmere.h"
+#include "engine/model/RM410.h"
 #include "engine/model/SwiftmereLocks.h"
+#include "chips/Motor.h"
+#include "device/DevicePort.h"
 
 #include <SIPropertyIds.h>
 
@@ -106,5 +109,48 @@ TEST_F(ModelStateTest, ModelLockHeldElsewhereIsBusyNotACommunicationFailure) {
     EXPECT_EQ(Int(SI_PROP_VENDOR_ID), 0x17C4);
     EXPECT_EQ(SI_GetLastError(), SI_OK);
 }
+
+// An RM410 told its board version instead of reading it.
+class VersionedRM410 : public RM410 {
+public:
+    explicit VersionedRM410(uint32_t version) : version_(version) {}
+    bool GetBoardVersionOverride(uint32_t* version) override {
+        *version = version_;
+        return true;
+    }
+
+private:
+    uint32_t version_;
+};
+
+struct VersionCase {
+    uint32_t version;
+    bool fan8200d;
+    int signalB;
+    uint8_t signalAIdle;
+};
+
+class BoardVersionTest : public DeviceTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(BoardVersionTest, MotorAndLinesFollowTheBoardVersion) {
+    const VersionCase c = GetParam();
+    Serve("RM410");
+    VersionedRM410 model(c.version);
+    auto port = CreateDevicePort(1);
+    DevicePort* handed = port.get();
+    ASSERT_TRUE(model.Open(handed));
+    EXPECT_EQ(handed, nullptr);  // the model owns the port now
+    port.release();
+    EXPECT_EQ(dynamic_cast<FAN8200D*>(model.GetMotor()) != nullptr, c.fan8200d);
+    EXPECT_EQ(dynamic_cast<L6219*>(model.GetMotor()) != nullptr, !c.fan8200d);
+    EXPECT_EQ(model.Signals().Line(BoardLine::SignalB), c.signalB);
+    EXPECT_EQ(model.Signals()[BoardLine::SignalA].levels[0], c.signalAIdle);
+    EXPECT_TRUE(model.Open(handed));  // already open: nothing happens
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, BoardVersionTest,
+                         ::testing::Values(VersionCase{0x20051020, false, 12, 0}, VersionCase{0x20051021, true, 12, 0},
+                                           VersionCase{0x20050120, false, 8, 0}, VersionCase{0x20041020, false, 8, 1},
+                                           VersionCase{256, false, 8, 1}));
 
 }  // namespace
