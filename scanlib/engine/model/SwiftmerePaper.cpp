@@ -43,6 +43,7 @@ class MoveFinish {
 public:
     MoveFinish(Controller& controller, Swiftmere& model) : controller_(controller), model_(model) {}
     ~MoveFinish() {
+        if (done_) return;
         try {
             controller_.StopMove();
             controller_.SetMotorPower(false);
@@ -60,7 +61,6 @@ public:
         controller_.SetMotorPower(false);
         model_.ApplyBoardState(kBoardIdle, false);
     }
-    bool Done() const { return done_; }
 
 private:
     Controller& controller_;

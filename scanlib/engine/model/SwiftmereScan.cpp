@@ -2,7 +2,6 @@
 // reads with the paper-end rule, and the end of a scan.
 #include "chips/AnalogFrontEnd.h"
 #include "chips/Controller.h"
-#include "engine/catalogue/ToneProperties.h"
 #include "engine/model/Swiftmere.h"
 #include "engine/model/SwiftmereLocks.h"
 #include "engine/model/ToneTables.h"
