@@ -387,16 +387,6 @@ int GL841::GetBulkPacketSize() {
     return (info & kChipInfoFullSpeed) != 0 ? 64 : 512;
 }
 
-bool GL841::IsMotorBusy() { return PortOpen() && ReadField(MotorBusy, true) == 1; }
-
-int GL841::GetLinesScanned() {
-    if (!PortOpen()) {
-        return 0;
-    }
-    const auto lines = static_cast<int>(ReadField(LinesScanned, true));
-    return colorMode_ == 2 ? lines / 3 : lines;
-}
-
 bool GL841::WriteAfeRegister(int address, int value) {
     const Pair pairs[] = {
         {kRegAfeAddress, static_cast<uint8_t>(address)},

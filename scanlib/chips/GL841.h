@@ -8,6 +8,7 @@
 
 #include "chips/Controller.h"
 #include "chips/GL841Fields.h"
+#include "chips/GL841MotorTable.h"
 
 #include <array>
 #include <cstdint>
@@ -114,10 +115,18 @@ public:
     uint32_t ReadBufferedWords();
     // Selects the master clock; false for a clock the chip does not have.
     bool SetClock(uint32_t hz);
+    // Writes motor table 1..5 (ramp steps 1..256 gate the call) with an
+    // acceleration up to targetPeriod and sets its length register.
+    bool UploadMotorTable(int table, int rampSteps, uint32_t targetPeriod);
+    // The lowest candidate master clock above the pixel rate the stored
+    // settings need.
+    uint32_t ChooseClock() const;
 
     uint8_t RegisterValue(uint8_t address) const { return shadow_[address].value; }
     bool IsRegisterDirty(uint8_t address) const { return shadow_[address].dirty != 0; }
     int PacketSize() const { return packetSize_; }
+    uint32_t Clock() const { return clock_; }
+    uint16_t ExposureCount(int colour) const { return exposureCount_[colour]; }
     bool IsShadingDataPresent() const { return shadingPresent_; }
     uint32_t GetExposure(int colour) const { return exposure_[colour]; }
     uint32_t GetMaxExposure(int colour) const { return maxExposure_[colour]; }
@@ -140,6 +149,23 @@ private:
     bool SelectRegister(uint8_t address);
     bool SendBulkHeader(bool write, uint32_t length);
     std::vector<uint32_t>& SizedShadingTable(int channel, size_t pixels);
+
+    // Line period and scan tables 1 to 3, then the positioning feed.
+    void SetupScanMotor(int resolution, int bits);
+    // Tables 4 and 5 and FeedSteps for the stored y offset; returns the plan.
+    gl841::FeedPlan SetupMoveMotor();
+    // The front end's channel mode, the exposure registers and the shading
+    // upload; shadingUploaded tells whether every table the mode needs went
+    // into the chip whole. The result is the front end's register write.
+    bool SetupExposureAndShading(bool colour, int resolution, bool* shadingUploaded);
+    bool UploadShading(uint32_t address, std::span<const uint32_t> table, int resolution);
+    void SetupGamma(bool colour);
+    bool UploadGamma(uint32_t address, std::span<const uint16_t> table);
+    uint32_t ShadingMotorBase() const;
+    uint32_t ReadLinesScannedRegister();
+    // Milliseconds a move of `steps` steps may take before it counts as
+    // stalled: twice its time through table 4, plus a second.
+    uint32_t MoveBudgetMs(uint64_t steps) const;
 
     AnalogFrontEnd* frontEnd_;
     DevicePort* port_;
@@ -171,6 +197,15 @@ private:
     bool shadingEnabled_ = true;
     int monoChannel_ = 4;
     uint32_t clock_ = 30000000;
+
+    // The running move: table 4 as uploaded, its start and time budget.
+    std::vector<uint16_t> moveTable_;
+    bool moveArmed_ = false;
+    uint32_t moveStartMs_ = 0;
+    uint32_t moveBudgetMs_ = 0;
+
+    // Lines scanned since the scan started, extended past the chip's 16 bits.
+    uint32_t linesScanned_ = 0;
 
     // Values derived from the sensor module.
     int opticalDpi_ = 0;

@@ -1,11 +1,15 @@
-// GL841: the sensor module's derived values, speed limits, and the scan and
-// move entry points.
+// GL841: the sensor module's derived values, speed limits, the clock, scan
+// setup, the image read-out and the end of a scan.
 #include "chips/GL841.h"
 
 #include "chips/CISModule.h"
+#include "chips/GL841ShadingLayout.h"
 #include "chips/Motor.h"
+#include "device/PortLocker.h"
+#include "os/OSFunctions.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -14,6 +18,25 @@ namespace {
 constexpr int kMaxClassPixels = 0x5400;
 constexpr double kPeriodCounts = 15.0 * 65535.0;
 constexpr double kExposureReserveNs = 30000.0;
+constexpr double kClocksPerCount = 15.0;
+constexpr double kExposureLeadSeconds = 0.000025;
+
+constexpr std::array<uint32_t, 2> kCandidateClocks = {30000000, 40000000};
+
+constexpr int kColourMode = 2;
+constexpr int kLineArtMode = 0;
+constexpr uint32_t kMotorModeRun = 3;
+constexpr uint32_t kMaxLineCount = 0xFFFFF;  // the 20-bit LineCount field
+constexpr int kExtraLines = 2;
+constexpr int kExtraLineArtLines = 8;
+
+constexpr uint8_t kRegStatus = 0x41;
+constexpr uint8_t kStatusIdleMask = 0x11;  // engine idle bit and motor bit
+constexpr uint8_t kStatusIdle = 0x10;
+constexpr int kStopScanPolls = 20;
+constexpr int kStopScanPollMs = 5;
+
+uint32_t Clamp16(double v) { return v <= 0.0 ? 0u : static_cast<uint32_t>(std::min(v, 65535.0)); }
 
 }  // namespace
 
@@ -73,19 +96,191 @@ float GL841::ComputeScanRate() {
     return static_cast<float>(clock_ / (stepsPerInch * lineLength_ * 15.0));
 }
 
-// Scan setup, line timing, motor tables and the image read-out are not part
-// of this driver yet: a scan does not start and a move does nothing.
-bool GL841::SetupScan() { return false; }
+uint32_t GL841::ChooseClock() const {
+    double length = lineLength_;
+    if (cisModule_ != nullptr && xResolution_ > 0) {
+        const auto span = static_cast<int64_t>(
+            std::ceil(static_cast<double>(opticalDpi_) * scanWidth_ / xResolution_));
+        if (cisModule_->GetPixelCount() < span) {
+            length += cisModule_->GetPixelCount();  // the line runs on into the second sensor
+        }
+    }
+    const double rate = static_cast<double>(xResolution_) * scanRate_ * (colorMode_ == kColourMode ? 3 : 1);
+    const auto linesPerSecond =
+        std::isfinite(rate) ? static_cast<uint16_t>(static_cast<int64_t>(rate) & 0xFFFF) : uint16_t{0};
+    const double needed = std::round(length * linesPerSecond * kClocksPerCount);
+    for (uint32_t clock : kCandidateClocks) {
+        if (clock > needed) {
+            return clock;
+        }
+    }
+    return kCandidateClocks.back();
+}
 
-bool GL841::ReadImageLines(void* /*buffer*/, unsigned /*lines*/, int* linesRead) {
+bool GL841::SetupScan() {
+    // Without a sensor, a motor or a resolution there is no line to time.
+    if (cisModule_ == nullptr || motor_ == nullptr || xResolution_ <= 0 || opticalDpi_ <= 0 ||
+        !(motor_->GetStepsPerInch() > 0.0f)) {
+        return false;
+    }
+    moveArmed_ = false;
+    clock_ = ChooseClock();
+    SetClock(clock_);
+
+    SetField(ExposureLead, static_cast<uint32_t>(std::floor(clock_ * kExposureLeadSeconds / kClocksPerCount)), false);
+    bufferedBytes_ = 0;
+    linesScanned_ = 0;
+    for (size_t c = 0; c < 3; ++c) {
+        exposureCount_[c] = static_cast<uint16_t>(Clamp16(std::floor(exposure_[c] / 1e9 * clock_ / kClocksPerCount)));
+    }
+
+    SetField(MotorMode, kMotorModeRun, false);
+    SetField(RunFlag, 1, false);
+
+    const bool colour = colorMode_ == kColourMode;
+    bool shadingUploaded = false;
+    int channels = 1;
+    if (colour) {
+        SetField(MonoSelect, 0, false);
+        SetupExposureAndShading(true, xResolution_, &shadingUploaded);
+        SetField(ColorSelect, 1, false);
+        SetField(ChannelLayout, 0, false);
+        SetField(LineArt, 0, false);
+        channels = 3;
+    } else {
+        SetField(MonoSelect, 1, false);
+        SetupExposureAndShading(false, xResolution_, &shadingUploaded);
+        SetField(ColorSelect, 0, false);
+        SetField(ChannelLayout, 1, false);
+        const bool lineArt = colorMode_ == kLineArtMode;
+        SetField(LineArt, lineArt ? 1 : 0, false);
+        if (lineArt) {
+            SetField(ThresholdHigh, static_cast<uint32_t>(std::clamp(threshold_ + 1, 0, 255)), false);
+            SetField(ThresholdLow, static_cast<uint32_t>(std::clamp(threshold_ - 1, 0, 255)), false);
+        }
+    }
+    // Shading only over tables this scan put into the chip.
+    SetField(ShadingEnable, shadingEnabled_ && shadingPresent_ && shadingUploaded ? 1 : 0, false);
+    SetupGamma(colour);
+
+    SetField(AveragingEnable, gl841::AveragingRatio(opticalDpi_, xResolution_) ? 1 : 0, false);
+
+    // A few lines beyond the page so the last ones are complete; a negative
+    // length (scan until the paper ends) and long pages take the largest count.
+    const int64_t lines =
+        (static_cast<int64_t>(scanLength_) + kExtraLines + (colorMode_ == kLineArtMode ? kExtraLineArtLines : 0)) *
+        channels;
+    SetField(LineCount, lines < 0 || lines > kMaxLineCount ? kMaxLineCount : static_cast<uint32_t>(lines), false);
+
+    SetField(ScanReverse, feedForward_ ? 0 : 1, false);
+    SetField(MoveReverse, 0, false);
+    const bool dark = exposure_[0] == 0 && exposure_[1] == 0 && exposure_[2] == 0;
+    SetField(LampOn, lampPower_ && !dark ? 1 : 0, false);
+
+    const int64_t x0 = static_cast<int64_t>(opticalDpi_) * xOffset_ / xResolution_;
+    const int64_t width = static_cast<int64_t>(opticalDpi_) * scanWidth_ / xResolution_;
+    SetField(StartPixel, static_cast<uint32_t>(x0 + lineStartOffset_), true);
+    SetField(EndPixel, static_cast<uint32_t>(width + x0 + lineStartOffset_), true);
+    SetField(ResolutionSetting, static_cast<uint32_t>(dpiClass_ * xResolution_ / opticalDpi_), false);
+
+    SetupScanMotor(xResolution_, bitsPerPixel_);
+    FlushRegisters();
+
+    SetField(MotorPower, motorPower_ ? 1 : 0, true);
+    SetField(ScanStartStrobe, 1, true);
+    SetField(ScanEnable, 1, true);
+    SetField(MoveStart, 1, true);
+    return true;
+}
+
+bool GL841::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
     if (linesRead != nullptr) {
         *linesRead = 0;
     }
-    return false;
+    if (!PortOpen() || (buffer == nullptr && lines > 0)) {
+        return false;
+    }
+    const uint64_t bytesPerLine = (static_cast<uint64_t>(std::max(scanWidth_, 0)) *
+                                       static_cast<uint64_t>(std::max(bitsPerPixel_, 0)) + 7) / 8;
+    const bool scanning = ReadField(ScanEnable, true) == 1;
+    PortLocker locker(port_);
+    if (!locker.Lock()) {
+        return false;
+    }
+    if (bytesPerLine == 0 || lines == 0) {
+        return scanning;
+    }
+    if (bufferedBytes_ < 2 * bytesPerLine) {
+        bufferedBytes_ = 2 * ReadBufferedWords();
+    }
+    uint64_t count = std::min<uint64_t>(lines, bufferedBytes_ / bytesPerLine);
+    if (count < lines && count * bytesPerLine % 2 != 0) {
+        --count;  // the chip hands out whole words
+    }
+    if (count > 0) {
+        const uint64_t bytes = count * bytesPerLine;
+        if (!ReadBulkChunked(buffer, static_cast<uint32_t>(bytes), false)) {
+            return false;
+        }
+        bufferedBytes_ -= static_cast<uint32_t>(bytes);
+        if (linesRead != nullptr) {
+            *linesRead = static_cast<int>(count);
+        }
+        // Lines already waiting are delivered even when the scan has ended.
+        return true;
+    }
+    return scanning;
 }
 
-void GL841::StopScan() {}
+void GL841::StopScan() {
+    if (!PortOpen()) {
+        return;
+    }
+    SetField(LineCount, 1, true);
+    SetField(FeedSteps, 1, true);
+    for (int poll = 0; poll < kStopScanPolls; ++poll) {
+        uint8_t status = 0;
+        if (ReadRegister(kRegStatus, &status) && (status & kStatusIdleMask) == kStatusIdle) {
+            break;
+        }
+        OSSleep(kStopScanPollMs);
+    }
+    SetField(MotorPower, 0, true);
+    SetField(RunFlag, 0, true);
+    SetField(ScanEnable, 0, true);
+}
 
-void GL841::StartMove() {}
+uint32_t GL841::ReadLinesScannedRegister() {
+    // The counter runs while it is read: the high byte is read on both sides
+    // of the low one, so a carry between the two reads is never seen torn.
+    const uint8_t high = kGL841Fields[LinesScanned].lastRegister - 1;
+    const uint8_t low = kGL841Fields[LinesScanned].lastRegister;
+    PortLocker locker(port_);
+    if (!locker.Lock()) {
+        return ReadField(LinesScanned, false);
+    }
+    uint8_t before = 0;
+    uint8_t lowByte = 0;
+    uint8_t after = 0;
+    if (!ReadRegister(high, &before) || !ReadRegister(low, &lowByte) || !ReadRegister(high, &after)) {
+        return ReadField(LinesScanned, false);
+    }
+    if (after != before && !ReadRegister(low, &lowByte)) {
+        return ReadField(LinesScanned, false);
+    }
+    return (static_cast<uint32_t>(after) << 8) | lowByte;
+}
 
-void GL841::StopMove() {}
+int GL841::GetLinesScanned() {
+    if (!PortOpen()) {
+        return 0;
+    }
+    // The chip counts in 16 bits; carry into the high part on each wrap.
+    const uint32_t raw = ReadLinesScannedRegister();
+    if (raw < (linesScanned_ & 0xFFFFu)) {
+        linesScanned_ += 0x10000u;
+    }
+    linesScanned_ = (linesScanned_ & ~0xFFFFu) | raw;
+    const auto lines = static_cast<int>(std::min<uint32_t>(linesScanned_, 0x7FFFFFFF));
+    return colorMode_ == kColourMode ? lines / 3 : lines;
+}
