@@ -64,7 +64,7 @@ TEST_F(ScanFaultTest, UnplugMidPageFailsTheReadAndStaysStickyUntilAStatusCall) {
             unplugged = true;
         }
     });
-    ASSERT_TRUE(unplugged);
+    ASSERT_TRUE(unplugged) << "the page ended with " << result << " after " << lines << " lines";
     EXPECT_EQ(result, SI_ERR_COMMUNICATION);
     EXPECT_LT(lines, length);
 
