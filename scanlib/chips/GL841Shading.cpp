@@ -162,9 +162,9 @@ void GL841::SetGammaTable(int channel, std::span<const uint16_t> table) {
 }
 
 bool GL841::UploadShading(uint32_t address, std::span<const uint32_t> table, int resolution) {
-    // A table longer than its region would run into the next channel's.
+    // A table without pixel entries shades nothing; a table longer than its region would run into the next channel's.
     const uint32_t regionWords = LayoutOfClass(dpiClass_).colour1;
-    if (table.empty() || table.size() * 2 > regionWords) {
+    if (table.size() <= kLeadingEntries || table.size() * 2 > regionWords) {
         return false;
     }
     const std::vector<uint32_t> reduced = gl841::BuildShadingTable(opticalDpi_, resolution, table);
@@ -190,7 +190,8 @@ bool GL841::SetupExposureAndShading(bool colour, int resolution, bool* shadingUp
             const uint32_t count = exposureCount_[c];
             SetField(fields[c], Clamp16(lead + count + (count == 0 ? 1 : 0)), true);
         }
-        if (shadingEnabled_ && !shading_[0].empty() && !shading_[1].empty() && !shading_[2].empty()) {
+        const auto hasPixels = [this](size_t c) { return shading_[c].size() > kLeadingEntries; };
+        if (shadingEnabled_ && hasPixels(0) && hasPixels(1) && hasPixels(2)) {
             const ShadingLayout& layout = LayoutOfClass(dpiClass_);
             const std::array<uint32_t, 3> addresses = {0, layout.colour1, layout.colour2};
             uploaded = true;
