@@ -164,7 +164,8 @@ private:
     bool PortOpen() const;
     // Takes the port lock for a sequence; false when the port is not open.
     bool LockOpenPort(PortLocker& locker) const;
-    bool BulkIO(bool write, uint32_t address, uint8_t* data, uint32_t length);
+    // A write when source is given, else a read into target.
+    bool BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uint32_t length);
     bool SendBulkHeader(bool write, uint32_t address, uint32_t length);
     uint32_t ReadWaitingBytes();
     // A live counter read twice, keeping the larger: neither read overstates

@@ -206,8 +206,9 @@ bool GL125::SendBulkHeader(bool write, uint32_t address, uint32_t length) {
     return port_->WriteRegisters(kRequestBulkHeader, write ? 1 : 0, header, sizeof header);
 }
 
-bool GL125::BulkIO(bool write, uint32_t address, uint8_t* data, uint32_t length) {
-    if (data == nullptr && length > 0) {
+bool GL125::BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uint32_t length) {
+    const bool write = source != nullptr;
+    if ((write ? target != nullptr : target == nullptr) && length > 0) {
         return false;
     }
     // One lock over the whole transfer, so that no other process's request
@@ -220,21 +221,22 @@ bool GL125::BulkIO(bool write, uint32_t address, uint8_t* data, uint32_t length)
         if (!SendBulkHeader(write, address + chunk.offset, chunk.transferLength)) {
             return false;
         }
-        uint8_t* piece = data + chunk.offset;
+        const auto wire = static_cast<int>(chunk.transferLength);
         bool ok = false;
-        if (chunk.bounce) {
-            if (write) {
+        if (write) {
+            const uint8_t* piece = source + chunk.offset;
+            if (chunk.bounce) {
                 std::memcpy(bounce_.data(), piece, chunk.dataLength);
-                ok = port_->WriteBulk(bounce_.data(), static_cast<int>(chunk.transferLength));
-            } else {
-                ok = port_->ReadBulk(bounce_.data(), static_cast<int>(chunk.transferLength));
-                if (ok) {
-                    std::memcpy(piece, bounce_.data(), chunk.dataLength);
-                }
+                piece = bounce_.data();
+            }
+            ok = port_->WriteBulk(piece, wire);
+        } else if (chunk.bounce) {
+            ok = port_->ReadBulk(bounce_.data(), wire);
+            if (ok) {
+                std::memcpy(target + chunk.offset, bounce_.data(), chunk.dataLength);
             }
         } else {
-            ok = write ? port_->WriteBulk(piece, static_cast<int>(chunk.transferLength))
-                       : port_->ReadBulk(piece, static_cast<int>(chunk.transferLength));
+            ok = port_->ReadBulk(target + chunk.offset, wire);
         }
         if (!ok) {
             return false;
@@ -244,13 +246,12 @@ bool GL125::BulkIO(bool write, uint32_t address, uint8_t* data, uint32_t length)
 }
 
 bool GL125::BulkWrite(uint32_t address, std::span<const uint8_t> data) {
-    // The transfer only reads from data; BulkIO shares one path for both
-    // directions.
-    return BulkIO(true, address, const_cast<uint8_t*>(data.data()), static_cast<uint32_t>(data.size()));
+    static constexpr uint8_t kNothing = 0;
+    return BulkIO(address, data.empty() ? &kNothing : data.data(), nullptr, static_cast<uint32_t>(data.size()));
 }
 
 bool GL125::BulkRead(uint32_t address, std::span<uint8_t> data) {
-    return BulkIO(false, address, data.data(), static_cast<uint32_t>(data.size()));
+    return BulkIO(address, nullptr, data.data(), static_cast<uint32_t>(data.size()));
 }
 
 bool GL125::ReadBulkChunked(uint8_t* data, uint32_t length, bool lock) {
