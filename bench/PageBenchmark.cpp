@@ -1,0 +1,323 @@
+// One letter-size page at 600 dpi colour duplex scanned through Pelidor.dll,
+// as a front end scans it, from a virtual scanner with its line timing and
+// USB bus timing on (real clock, practical bus rates). The scanner runs in a
+// child process, so this process's CPU time is the library's (with the
+// emulated operating system under it) and nothing else.
+//
+// Per page it reports the wall time from SI_StartScan to SI_EndScan, the
+// device's own time for the page (the chip lines it scanned times its line
+// period), their ratio, and the library's CPU time and its share of the
+// device time.
+#include "ScannerLibrary.h"
+
+#include <SIPropertyIds.h>
+#include <emulator/VirtualScanner.h>
+#include <platform/testing.h>
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kLinesPerRead = 64;
+constexpr int32_t kResolution = 600;
+constexpr int32_t kColour = 2;
+
+// The GL841's line period register (counts of 15 clocks per chip line).
+constexpr uint8_t kLinePeriodHigh = 0x38;
+constexpr uint8_t kLinePeriodLow = 0x39;
+
+// ---- the scanner's process ----
+
+// Serves the scanner on the root and answers one command per line:
+// "insert FRONT,BACK", "report" (the last page's chip lines, line period and
+// violations), "quit".
+[[noreturn]] void ServeScanner(const std::string& root, int commands, int answers)
+{
+    FILE* in = fdopen(commands, "r");
+    FILE* out = fdopen(answers, "w");
+    emulator::VirtualScanner scanner("RM410", {{"bus", "practical"}});
+    scanner.Serve(root);
+    std::fprintf(out, "ready\n");
+    std::fflush(out);
+    std::array<char, 4096> line{};
+    while (std::fgets(line.data(), static_cast<int>(line.size()), in) != nullptr) {
+        std::string command(line.data());
+        while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) {
+            command.pop_back();
+        }
+        if (command.rfind("insert ", 0) == 0) {
+            const std::string sheets = command.substr(7);
+            const size_t comma = sheets.find(',');
+            try {
+                scanner.InsertSheet(sheets.substr(0, comma),
+                                    comma == std::string::npos ? std::string() : sheets.substr(comma + 1));
+                std::fprintf(out, "ok\n");
+            } catch (const emulator::Error& e) {
+                std::fprintf(out, "error: %s\n", e.what());
+            }
+        } else if (command == "report") {
+            const unsigned period = unsigned(scanner.Register(kLinePeriodHigh)) << 8 | scanner.Register(kLinePeriodLow);
+            const double lineSeconds = period * 15.0 / scanner.ClockHz();
+            std::fprintf(out, "%u %.9f %zu\n", scanner.LinesScanned(), lineSeconds, scanner.Violations().size());
+        } else if (command == "quit") {
+            break;
+        } else {
+            std::fprintf(out, "error: unknown command\n");
+        }
+        std::fflush(out);
+    }
+    scanner.StopServing();
+    std::fflush(out);
+    _exit(0);
+}
+
+class ScannerProcess {
+public:
+    explicit ScannerProcess(const std::string& root)
+    {
+        int toChild[2];
+        int fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(toChild[1]);
+            close(fromChild[0]);
+            ServeScanner(root, toChild[0], fromChild[1]);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        commands_ = fdopen(toChild[1], "w");
+        answers_ = fdopen(fromChild[0], "r");
+        ready_ = pid_ > 0 && Answer() == "ready";
+    }
+    ~ScannerProcess()
+    {
+        if (commands_ != nullptr) {
+            Ask("quit");
+            std::fclose(commands_);
+        }
+        if (answers_ != nullptr) {
+            std::fclose(answers_);
+        }
+    }
+    ScannerProcess(const ScannerProcess&) = delete;
+    ScannerProcess& operator=(const ScannerProcess&) = delete;
+
+    bool Ready() const { return ready_; }
+
+    std::string Ask(const std::string& command)
+    {
+        std::fprintf(commands_, "%s\n", command.c_str());
+        std::fflush(commands_);
+        return command == "quit" ? std::string() : Answer();
+    }
+
+private:
+    std::string Answer()
+    {
+        std::array<char, 4096> line{};
+        if (std::fgets(line.data(), static_cast<int>(line.size()), answers_) == nullptr) {
+            return {};
+        }
+        std::string text(line.data());
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        return text;
+    }
+
+    pid_t pid_ = -1;
+    FILE* commands_ = nullptr;
+    FILE* answers_ = nullptr;
+    bool ready_ = false;
+};
+
+// ---- the front end's side ----
+
+std::string gRoot;
+ScannerProcess* gScanner = nullptr;
+
+fs::path SamplePage(const char* face)
+{
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "samples" / face;
+}
+
+double ProcessCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+bool SetInt(ScannerLibrary& library, uint16_t id, uint16_t type, int32_t value)
+{
+    SIProperty property{};
+    property.id = id;
+    property.container = SI_CONTAINER_SINGLE;
+    property.itemType = type;
+    property.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
+    return library.SetProperty(&property) == SI_OK;
+}
+
+std::optional<SIProperty> Get(ScannerLibrary& library, uint16_t id)
+{
+    SIProperty property{};
+    property.id = id;
+    if (library.GetProperty(&property) != SI_OK) {
+        return std::nullopt;
+    }
+    return property;
+}
+
+// 600 dpi colour duplex over the whole page.
+bool SetUpPage(ScannerLibrary& library)
+{
+    if (!SetInt(library, SI_PROP_COLOR_MODE, SI_TYPE_INT32, kColour) ||
+        !SetInt(library, SI_PROP_X_RESOLUTION, SI_TYPE_INT32, kResolution) ||
+        !SetInt(library, SI_PROP_DUPLEX, SI_TYPE_BOOL, 1)) {
+        return false;
+    }
+    const std::optional<SIProperty> width = Get(library, SI_PROP_SCAN_WIDTH);
+    const std::optional<SIProperty> length = Get(library, SI_PROP_SCAN_LENGTH);
+    return width && length &&
+           SetInt(library, SI_PROP_SCAN_WIDTH, SI_TYPE_INT32, static_cast<int32_t>(width->value[1])) &&
+           SetInt(library, SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, static_cast<int32_t>(length->value[3]));
+}
+
+// Reads both sides, alternating, until each has ended; the lines per side.
+std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::vector<uint8_t>& buffer)
+{
+    std::array<uint64_t, 2> lines{};
+    std::array<bool, 2> ended{};
+    while (!ended[0] || !ended[1]) {
+        bool progress = false;
+        for (uint32_t side = 0; side < 2; ++side) {
+            if (ended[side]) {
+                continue;
+            }
+            int got = 0;
+            const SIResult result = library.ReadImageData(buffer.data(), kLinesPerRead, side, &got);
+            if (result != SI_OK && result != SI_END_OF_PAGE) {
+                return std::nullopt;
+            }
+            lines[side] += static_cast<uint64_t>(got);
+            ended[side] = result == SI_END_OF_PAGE;
+            progress = progress || got > 0 || ended[side];
+        }
+        if (!progress) {
+            usleep(1000);
+        }
+    }
+    return lines;
+}
+
+void ScanDuplexColourPage(benchmark::State& state)
+{
+    ScannerLibrary library;
+    if (!library.Loaded()) {
+        state.SkipWithError(library.Error().c_str());
+        return;
+    }
+    if (library.OpenInterface("RM410__") != SI_OK) {
+        state.SkipWithError("the scanner does not open");
+        return;
+    }
+    if (!SetUpPage(library)) {
+        library.CloseInterface();
+        state.SkipWithError("the page settings are refused");
+        return;
+    }
+    const std::optional<SIProperty> widthInBytes = Get(library, SI_PROP_WIDTH_IN_BYTES);
+    std::vector<uint8_t> buffer(static_cast<size_t>(widthInBytes ? widthInBytes->value[0] : 0) * kLinesPerRead);
+    const std::string insert = "insert " + SamplePage("sample-front.ppm").string() + "," +
+                               SamplePage("sample-back.ppm").string();
+
+    double wall = 0;
+    double device = 0;
+    double cpu = 0;
+    uint64_t linesPerSide = 0;
+    size_t violations = 0;
+    for (auto _ : state) {
+        if (gScanner->Ask(insert) != "ok") {
+            state.SkipWithError("the scanner takes no sheet");
+            break;
+        }
+        const auto wall0 = std::chrono::steady_clock::now();
+        const double cpu0 = ProcessCpuSeconds();
+        std::optional<std::array<uint64_t, 2>> lines;
+        if (library.StartScan() == SI_OK) {
+            lines = ReadPage(library, buffer);
+        }
+        const SIResult ended = library.EndScan();
+        const double cpu1 = ProcessCpuSeconds();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+        if (!lines || ended != SI_OK) {
+            state.SkipWithError("the page does not scan");
+            break;
+        }
+        state.SetIterationTime(seconds);
+
+        std::istringstream report(gScanner->Ask("report"));
+        uint64_t chipLines = 0;
+        double lineSeconds = 0;
+        report >> chipLines >> lineSeconds >> violations;
+        wall += seconds;
+        device += static_cast<double>(chipLines) * lineSeconds;
+        cpu += cpu1 - cpu0;
+        linesPerSide = (*lines)[0];
+    }
+    library.CloseInterface();
+
+    const double pages = static_cast<double>(state.iterations());
+    if (pages == 0 || device == 0) {
+        return;
+    }
+    state.counters["wall_s"] = wall / pages;
+    state.counters["device_s"] = device / pages;
+    state.counters["wall_over_device"] = wall / device;
+    state.counters["library_cpu_s"] = cpu / pages;
+    state.counters["cpu_share_of_device"] = cpu / device;
+    state.counters["lines_per_side"] = static_cast<double>(linesPerSide);
+    state.counters["violations"] = static_cast<double>(violations);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    platform::testing::ScopedRoot root;
+    gRoot = root.Path();
+    ScannerProcess scanner(gRoot);
+    if (!scanner.Ready()) {
+        std::fprintf(stderr, "page: the virtual scanner does not start\n");
+        return 1;
+    }
+    gScanner = &scanner;
+
+    benchmark::RegisterBenchmark("duplex_colour_600_page", ScanDuplexColourPage)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
