@@ -290,6 +290,7 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
 #ifdef PELIDOR_HAS_CALIBRATOR
         Calibrator* calibrator = state.scanner->GetCalibrator();
         if (!calibrator) return SIResult{SI_ERR_CALIBRATION_FAILED};
+        calibrator->UseChain(&Chain());
         return static_cast<SIResult>(calibrator->Calibrate(progress));
 #else
         (void)progress;

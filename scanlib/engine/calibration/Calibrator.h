@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class ProcessingChain;
+
 class Calibrator {
 public:
     Calibrator() = default;
@@ -19,7 +21,12 @@ public:
     // Device exceptions propagate.
     virtual int Calibrate(SIProgressCallback progress) = 0;
 
+    // The image-source chain the calibration scans through (not owned).
+    // Without one it scans the model directly.
+    void UseChain(ProcessingChain* chain) { chain_ = chain; }
+
 protected:
+    ProcessingChain* chain_ = nullptr;
     // Set at the start of Calibrate.
     bool duplex_ = false;
     uint16_t pixelsPerLine_ = 0;
