@@ -255,6 +255,50 @@ TEST_P(GL125EmulatorTest, FeedsTravelTheDistanceAsked) {
     }
 }
 
+TEST_P(GL125EmulatorTest, ALinesCounterThatAdvancesBetweenByteReadsIsNotOverstated) {
+    scanner.SetSwitch("gl125.counter_tear", "on");
+    Attach();
+    chip.SetColorMode(1);
+    chip.SetBitsPerPixel(8);
+    chip.SetScanWidth(64);
+    chip.SetXResolution(Optical() / 4);
+    chip.SetScanRate(4.0f);
+    chip.SetScanLength(600);
+    ASSERT_TRUE(chip.SetupScan());
+    std::vector<uint8_t> lines(64 * 64);
+    int previous = 0;
+    for (int i = 0; i < 400 && scanner.Engine() != emulator::EngineState::Idle; ++i) {
+        const int read = chip.GetLinesScanned();
+        EXPECT_LE(static_cast<uint32_t>(read), scanner.LinesScanned());
+        EXPECT_GE(read + 2, previous) << "a torn read loses at most what it saw advance";
+        previous = std::max(previous, read);
+        int got = 0;
+        chip.ReadImageLines(lines.data(), 64, &got);
+    }
+    chip.StopScan();
+}
+
+TEST_P(GL125EmulatorTest, LinesWaitingWhenTheChipClearsTheScanBitAreStillDelivered) {
+    scanner.SetSwitch("gl125.scan_bit_autoclear", "on");
+    Attach();
+    chip.SetColorMode(1);
+    chip.SetBitsPerPixel(8);
+    chip.SetScanWidth(101);
+    chip.SetXResolution(Optical() / 2);
+    chip.SetScanLength(8);
+    ASSERT_TRUE(chip.SetupScan());
+    ASSERT_TRUE(WaitFor([&] { return scanner.Engine() == emulator::EngineState::Idle; }));
+    std::vector<uint8_t> image(101 * 20);
+    size_t delivered = 0;
+    int got = 0;
+    while (chip.ReadImageLines(image.data() + delivered * 101, 4, &got)) {
+        delivered += static_cast<size_t>(got);
+        ASSERT_LE(delivered, 10u);
+    }
+    EXPECT_EQ(delivered, 10u) << "eight lines and the two extra ones";
+    chip.StopScan();
+}
+
 INSTANTIATE_TEST_SUITE_P(Boards, GL125EmulatorTest,
                          ::testing::Values(Board{"RM310-GL125", 0x00F2, true}, Board{"RM460", 0x4811, false}),
                          [](const auto& p) { return std::string(p.param.wideSensor ? "RM310" : "RM460"); });
