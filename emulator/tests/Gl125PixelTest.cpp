@@ -414,3 +414,49 @@ INSTANTIATE_TEST_SUITE_P(Boards, Gl125Duplex,
 
 }  // namespace
 }  // namespace emulator::testing
+
+namespace emulator::testing {
+namespace {
+
+TEST(Gl125Scaler, RM460At600DpiGivesEachSensorPixelTwice)
+{
+    VirtualScanner scanner("RM460", {{"clock", "virtual"}});
+    Gl125Driver driver(scanner);
+    Gl125Scan s;
+    s.resolution = 1200;
+    s.end = s.start + 100;
+    s.modeFactor = 1;
+    s.sensorSelect = true;
+    driver.SetUpScan(s);
+    LiftedDark(driver);
+    driver.StartScan();
+    const auto line = driver.ReadImage(200);
+    ASSERT_EQ(line.size(), 200u);
+    int differing = 0;
+    for (std::size_t j = 0; j < 100; ++j)
+        differing += line[2 * j] != line[2 * j + 1];
+    EXPECT_EQ(differing, 0);
+    EXPECT_TRUE(scanner.Violations().empty()) << ViolationText(scanner);
+}
+
+TEST(Gl125ShadingSwitch, AlwaysThreeShiftsResamplingSlotsByOne)
+{
+    VirtualScanner scanner("RM310-GL125", {{"clock", "virtual"}, {"gl125.shading_slot", "always3"}});
+    Gl125Driver driver(scanner);
+    std::vector<std::uint16_t> words(2 * Position(400), 0);
+    words[2 * Position(10 + 3) + 1] = 0xFFFF;
+    driver.Upload(kArea0, Words(words));
+    Gl125Scan s;
+    s.end = s.start + 100;
+    s.shading = true;
+    driver.SetUpScan(s);
+    LiftedDark(driver);
+    driver.StartScan();
+    const auto line = driver.ReadImage(100);
+    for (std::size_t j = 0; j < line.size(); ++j)
+        EXPECT_EQ(line[j] != 0, j == 10) << j;
+    EXPECT_TRUE(scanner.Violations().empty()) << ViolationText(scanner);
+}
+
+}  // namespace
+}  // namespace emulator::testing
