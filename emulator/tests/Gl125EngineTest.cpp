@@ -360,3 +360,37 @@ TEST(Gl125RM460, TheScalerSensorWantsItsOwnModeFactorAndSensorSelect)
 
 }  // namespace
 }  // namespace emulator::testing
+
+namespace emulator::testing {
+namespace {
+
+struct ExitCase {
+    const char* board;
+    const char* backLag;
+    bool departedAt1_6;  // trailing edge 1.6 in past the entry sensor
+};
+
+class Gl125Exit : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(Gl125Exit, TheExitLiesBehindTheBackLine)
+{
+    const ExitCase c = GetParam();
+    VirtualScanner scanner(c.board, {{"clock", "virtual"}, {"gl125.back_lag", c.backLag}});
+    Gl125Driver driver(scanner);
+    scanner.InsertCalibrationSheet();
+    scanner.AdvanceClock(std::chrono::milliseconds(1));
+    driver.MotorTable(4, {1000});
+    driver.MotorTable(5, {1000});
+    driver.Move(static_cast<std::uint32_t>((11.0 + 1.6) * 600) - 8, false);
+    scanner.AdvanceClock(std::chrono::seconds(10));
+    EXPECT_EQ(scanner.Paper().departed.size(), c.departedAt1_6 ? 1u : 0u);
+    EXPECT_TRUE(scanner.Violations().empty()) << ViolationText(scanner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, Gl125Exit,
+                         ::testing::Values(ExitCase{"RM310-GL125", "optical", true},
+                                           ExitCase{"RM460", "optical", false},
+                                           ExitCase{"RM460", "fixed600", true}));
+
+}  // namespace
+}  // namespace emulator::testing

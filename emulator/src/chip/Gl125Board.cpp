@@ -52,10 +52,12 @@ PaperSettings Gl125PaperSettings(const Switches& s, const BoardSpec& board, cons
     p.backing = static_cast<float>(s.Number("backing"));
     p.pickDelaySeconds = s.Number("pick_delay");
     p.backLagIn = s.Get("gl125.back_lag") == "fixed600" ? kFixedBackLagIn : module.opticalBackLagIn;
-    // A back line past the exit would never see a sheet's tail: the exit
-    // moves behind it by the margin the 600-dpi geometry leaves.
-    const double margin = s.Number("exit_point") - (board.entryToFrontIn + kFixedBackLagIn);
-    p.exitPointIn = std::max(s.Number("exit_point"), board.entryToFrontIn + p.backLagIn + margin);
+    // A back line past the exit would never see a sheet's tail: then the
+    // exit moves behind it by the margin the 600-dpi geometry leaves.
+    const double exit = s.Number("exit_point");
+    const double backLine = board.entryToFrontIn + p.backLagIn;
+    const double margin = std::max(0.0, exit - (board.entryToFrontIn + kFixedBackLagIn));
+    p.exitPointIn = exit > backLine ? exit : backLine + margin;
     return p;
 }
 
