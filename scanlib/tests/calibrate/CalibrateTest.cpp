@@ -1,0 +1,215 @@
+// SI_Calibrate end to end on the virtual scanner: the front-end values it
+// finds for each sensor variant, its result codes, the file it writes and
+// what scans look like afterwards.
+#include "../sisupport/SIClient.h"
+#include "CalibrateSupport.h"
+
+#include <SIPropertyIds.h>
+
+#include <emulator/VirtualScanner.h>
+#include <gtest/gtest.h>
+#include <platform/testing.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace siclient;
+using namespace calibtest;
+namespace pt = platform::testing;
+
+const emulator::SwitchOverrides kFast{{"speed", "16"}};
+
+std::vector<int> g_progress;
+int g_cancelAt = -1;
+
+int Record(int percent) {
+    g_progress.push_back(percent);
+    return percent == g_cancelAt ? 0 : 1;
+}
+
+class CalibrateTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        g_progress.clear();
+        g_cancelAt = -1;
+    }
+
+    // Serves the board with the calibration sheet (or not) and opens it.
+    void Open(const char* board, const char* name, const emulator::SwitchOverrides& switches, bool sheet = true) {
+        auto& scanner = Serve(board, switches);
+        if (sheet) scanner.InsertCalibrationSheet();
+        ASSERT_EQ(SI_OpenInterface(name), SI_OK);
+    }
+
+    static int IsCalibrated() {
+        int calibrated = -1;
+        EXPECT_EQ(SI_IsCalibrated(&calibrated), SI_OK);
+        return calibrated;
+    }
+};
+
+struct VariantCase {
+    const char* board;
+    const char* name;
+    const char* sensitivity;
+    // What the procedure should settle on.
+    float exposure, exposureTolerance;
+    float gain, gainTolerance;
+};
+
+class CalibrateVariantTest : public CalibrateTest, public ::testing::WithParamInterface<VariantCase> {};
+
+TEST_P(CalibrateVariantTest, FindsTheFrontEndValuesAndWritesTheFile) {
+    const VariantCase& c = GetParam();
+    emulator::SwitchOverrides switches = kFast;
+    switches["sensitivity"] = c.sensitivity;
+    Open(c.board, c.name, switches);
+    EXPECT_EQ(IsCalibrated(), 0);
+
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_OK);
+    EXPECT_EQ(g_progress, (std::vector<int>{6, 9, 16, 19, 22, 25, 28, 45, 60, 67, 84, 95, 100}));
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
+    for (const uint16_t id : {SI_PROP_AFE_OFFSET_RED, SI_PROP_AFE_OFFSET_GREEN, SI_PROP_AFE_OFFSET_BLUE}) {
+        EXPECT_NEAR(Int(id), -8, 3) << id;  // the dark strip under the lamp
+    }
+    for (const uint16_t id : {SI_PROP_EXPOSURE_RED, SI_PROP_EXPOSURE_GREEN, SI_PROP_EXPOSURE_BLUE}) {
+        EXPECT_NEAR(Float(id), c.exposure, c.exposureTolerance) << id;
+    }
+    for (const uint16_t id : {SI_PROP_AFE_GAIN_RED, SI_PROP_AFE_GAIN_GREEN, SI_PROP_AFE_GAIN_BLUE}) {
+        EXPECT_NEAR(Float(id), c.gain, c.gainTolerance) << id;
+    }
+    EXPECT_EQ(IsCalibrated(), 1);
+    EXPECT_TRUE(std::filesystem::exists(CalibrationDatPath()));
+
+    // The file follows SI_IsCalibrated.
+    std::filesystem::remove(CalibrationDatPath());
+    EXPECT_EQ(IsCalibrated(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sensors, CalibrateVariantTest,
+    ::testing::Values(VariantCase{"RM410", "RM410__", "normal", 100.0f, 0.01f, 1.0f, 0.01f},
+                      VariantCase{"RM410", "RM410__", "bright", 93.0f, 2.0f, 1.0f, 0.01f},
+                      VariantCase{"RM410", "RM410__", "dim", 100.0f, 0.01f, 1.47f, 0.06f},
+                      VariantCase{"RM310-GL841", "RM310__", "normal", 100.0f, 0.01f, 1.0f, 0.01f},
+                      VariantCase{"RM1100", "RM1100__", "normal", 100.0f, 0.01f, 1.0f, 0.01f}),
+    [](const auto& param) {
+        std::string name = std::string(param.param.name) + "_" + param.param.sensitivity;
+        std::erase(name, '_');
+        return name;
+    });
+
+TEST_F(CalibrateTest, PlainWhiteSheetGivesAWhiteOnlyCalibration) {
+    Open("RM410", "RM410__", kFast, false);
+    scanner_->InsertSheet(WriteFlatSheet("white.pgm", 4.0, 11.0, 255));
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_CALIBRATED_WHITE_ONLY);
+    EXPECT_EQ(IsCalibrated(), 1);
+    int present = -1;
+    EXPECT_EQ(SI_GetPaperStatus(&present), SI_OK);
+    EXPECT_EQ(present, 0);  // ejected
+}
+
+struct FailureCase {
+    const char* name;
+    double sheetLength;  // 0: no sheet
+    const char* sensitivity;
+};
+
+class CalibrateFailureTest : public CalibrateTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(CalibrateFailureTest, FailsAndWritesNothing) {
+    const FailureCase& c = GetParam();
+    emulator::SwitchOverrides switches = kFast;
+    switches["sensitivity"] = c.sensitivity;
+    Open("RM410", "RM410__", switches, false);
+    if (c.sheetLength > 0) scanner_->InsertSheet(WriteFlatSheet("short.pgm", 4.0, c.sheetLength, 255));
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FAILED);
+    EXPECT_EQ(g_progress.back(), 100);
+    EXPECT_EQ(IsCalibrated(), 0);
+    EXPECT_FALSE(std::filesystem::exists(CalibrationDatPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CalibrateFailureTest,
+                         ::testing::Values(FailureCase{"NoSheet", 0, "normal"},
+                                           FailureCase{"ShortSheet", 2.0, "normal"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(CalibrateTest, CancelAtTheFirstProgressPointEjectsTheSheet) {
+    Open("RM410", "RM410__", kFast);
+    g_cancelAt = 6;
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CANCELLED);
+    EXPECT_EQ(g_progress, (std::vector<int>{6, 100}));
+    int present = -1;
+    EXPECT_EQ(SI_GetPaperStatus(&present), SI_OK);
+    EXPECT_EQ(present, 0);
+    EXPECT_EQ(IsCalibrated(), 0);
+}
+
+TEST_F(CalibrateTest, UnwritableDataFolderGives18AndMovesNothing) {
+    Open("RM410", "RM410__", kFast);
+    pt::InjectFailure("CreateFileA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FILE);
+    pt::ClearFailures();
+    EXPECT_TRUE(g_progress.empty());
+    int present = -1;
+    EXPECT_EQ(SI_GetPaperStatus(&present), SI_OK);
+    EXPECT_EQ(present, 1);  // the sheet never moved
+}
+
+TEST_F(CalibrateTest, ExistingFileThatCannotBeOpenedIsLeftAsItWas) {
+    Open("RM410", "RM410__", kFast);
+    const std::filesystem::path dat = CalibrationDatPath();
+    {
+        std::ofstream out(dat, std::ios::binary);
+        out << "an earlier calibration";
+    }
+    // Only the read-write open fails (the file is in use elsewhere).
+    pt::InjectFailure("CreateFileA", ERROR_SHARING_VIOLATION, 0, 1);
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_ERR_CALIBRATION_FILE);
+    pt::ClearFailures();
+    std::ifstream in(dat, std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "an earlier calibration");
+}
+
+// The child: opens the scanner and calibrates, holding the calibration
+// in its progress callback until the parent writes a line.
+int HoldCalibration(int percent) {
+    if (percent == 6) {
+        std::printf("holding\n");
+        std::fflush(stdout);
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin)) return 0;
+    }
+    return 0;
+}
+
+int Holder(const std::vector<std::string>&) {
+    if (SI_OpenInterface("RM410__") != SI_OK) return 2;
+    std::printf("result %d\n", static_cast<int>(SI_Calibrate(0, HoldCalibration)));
+    std::fflush(stdout);
+    SI_CloseInterface();
+    return 0;
+}
+const bool kHolderRegistered = pt::RegisterChildRole("calibration-holder", Holder);
+
+TEST_F(CalibrateTest, CalibrationRunningInAnotherProcessGives19) {
+    ASSERT_TRUE(kHolderRegistered);
+    Open("RM410", "RM410__", kFast);
+    pt::ChildProcess child("calibration-holder");
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.ReadLine(), "holding");
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_ERR_BUSY);
+    child.WriteLine("go");
+    EXPECT_EQ(child.ReadLine(), "result 2052");
+    EXPECT_EQ(child.Wait(), 0);
+}
+
+}  // namespace
