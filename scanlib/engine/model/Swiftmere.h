@@ -147,6 +147,8 @@ private:
     void ClockBit(bool bit);
     bool ReadEepromWordLocked(int address, uint16_t& word);
     void SetupToneTables(bool colour);
+    // One ask of the controller under the model lock, with the paper-end rule.
+    SIResult ReadWaitingLines(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead);
     // Polls the motor until idle or until the time a move of inches at the
     // current feed rate may take; false when it never stopped.
     bool WaitMotorIdle(float inches, bool watchPaperOut);

@@ -5,6 +5,7 @@
 #include "engine/model/Swiftmere.h"
 #include "engine/model/SwiftmereLocks.h"
 #include "engine/model/ToneTables.h"
+#include "os/OSFunctions.h"
 #include "os/files/FileTime.h"
 
 #include <SIPropertyIds.h>
@@ -18,6 +19,9 @@ namespace {
 // Property 35 (0 all channels, 1..3 one channel) as the controller's code.
 constexpr std::array<int, 4> kMonoChannelCodes{4, 0, 1, 2};
 constexpr int32_t kThresholdBias = 128;
+// A raw read waits at most this many line times for a first line.
+constexpr int kEmptyAsks = 50;
+constexpr int kMaxLineWaitMs = 20;
 
 struct ToneChannel {
     uint16_t property;
@@ -130,7 +134,21 @@ void Swiftmere::SetupToneTables(bool colour) {
     for (const ToneChannel& ch : channels) controller_->SetGammaTable(ch.channel, table);
 }
 
-SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
+SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) {
+    // The chip hands out the lines waiting in its buffer, none while the
+    // next one is still being scanned: wait about a line's time between
+    // asks instead of asking again at once, with the model free meanwhile.
+    const float rate = std::max(scanRate_, 0.01f);
+    const int32_t y = std::max(IntValue(SI_PROP_Y_RESOLUTION), 1);
+    const int pollMs = std::clamp(static_cast<int>(1000.0f / (rate * static_cast<float>(y))), 1, kMaxLineWaitMs);
+    for (int ask = 0;; ++ask) {
+        const SIResult result = ReadWaitingLines(buffer, lines, side, linesRead);
+        if (result != SI_OK || *linesRead > 0 || lines == 0 || ask >= kEmptyAsks) return result;
+        OSSleep(pollMs);
+    }
+}
+
+SIResult Swiftmere::ReadWaitingLines(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
     ModelLock lock(*this);
     lock.Require();
     *linesRead = 0;
