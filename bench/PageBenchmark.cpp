@@ -6,8 +6,8 @@
 //
 // Per page it reports the wall time from SI_StartScan to SI_EndScan, the
 // device's own time for the page (the chip lines it scanned times its line
-// period), their ratio, and the library's CPU time and its share of the
-// device time.
+// period), their ratio, the library's CPU time and its share of the device
+// time, and the device requests the page took.
 #include "ScannerLibrary.h"
 
 #include <SIPropertyIds.h>
@@ -42,8 +42,8 @@ constexpr uint8_t kLinePeriodLow = 0x39;
 // ---- the scanner's process ----
 
 // Serves the scanner on the root and answers one command per line:
-// "insert FRONT,BACK", "report" (the last page's chip lines, line period and
-// violations), "quit".
+// "insert FRONT,BACK", "report" (the last page's chip lines, line period,
+// violations and requests since the insert), "quit".
 [[noreturn]] void ServeScanner(const std::string& root, int commands, int answers)
 {
     FILE* in = fdopen(commands, "r");
@@ -64,6 +64,7 @@ constexpr uint8_t kLinePeriodLow = 0x39;
             try {
                 scanner.InsertSheet(sheets.substr(0, comma),
                                     comma == std::string::npos ? std::string() : sheets.substr(comma + 1));
+                scanner.ClearLogs();
                 std::fprintf(out, "ok\n");
             } catch (const emulator::Error& e) {
                 std::fprintf(out, "error: %s\n", e.what());
@@ -71,7 +72,8 @@ constexpr uint8_t kLinePeriodLow = 0x39;
         } else if (command == "report") {
             const unsigned period = unsigned(scanner.Register(kLinePeriodHigh)) << 8 | scanner.Register(kLinePeriodLow);
             const double lineSeconds = period * 15.0 / scanner.ClockHz();
-            std::fprintf(out, "%u %.9f %zu\n", scanner.LinesScanned(), lineSeconds, scanner.Violations().size());
+            std::fprintf(out, "%u %.9f %zu %zu\n", scanner.LinesScanned(), lineSeconds, scanner.Violations().size(),
+                         scanner.RequestLog().size());
         } else if (command == "quit") {
             break;
         } else {
@@ -252,6 +254,7 @@ void ScanDuplexColourPage(benchmark::State& state)
     double cpu = 0;
     uint64_t linesPerSide = 0;
     size_t violations = 0;
+    double requests = 0;
     for (auto _ : state) {
         if (gScanner->Ask(insert) != "ok") {
             state.SkipWithError("the scanner takes no sheet");
@@ -275,7 +278,9 @@ void ScanDuplexColourPage(benchmark::State& state)
         std::istringstream report(gScanner->Ask("report"));
         uint64_t chipLines = 0;
         double lineSeconds = 0;
-        report >> chipLines >> lineSeconds >> violations;
+        size_t pageRequests = 0;
+        report >> chipLines >> lineSeconds >> violations >> pageRequests;
+        requests += static_cast<double>(pageRequests);
         wall += seconds;
         device += static_cast<double>(chipLines) * lineSeconds;
         cpu += cpu1 - cpu0;
@@ -294,6 +299,7 @@ void ScanDuplexColourPage(benchmark::State& state)
     state.counters["cpu_share_of_device"] = cpu / device;
     state.counters["lines_per_side"] = static_cast<double>(linesPerSide);
     state.counters["violations"] = static_cast<double>(violations);
+    state.counters["requests_per_page"] = requests / pages;
 }
 
 }  // namespace

@@ -187,6 +187,10 @@ int ScanPage(ScannerLibrary& library, const SiscanOptions& options, std::ostream
         } else if (!session.Check("SI_Calibrate", result)) {
             return 1;
         }
+        // Calibration leaves its sheet in the feeder; the page comes after it.
+        if (!session.Check("SI_FeedPaperOut", library.FeedPaperOut())) {
+            return 1;
+        }
     }
 
     const std::optional<int32_t> width = session.GetInt(SI_PROP_SCAN_WIDTH);

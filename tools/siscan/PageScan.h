@@ -1,5 +1,5 @@
 // One page scanned through the SI_ interface in the order a front end uses:
-// open, set properties, (calibrate,) start, read each side until its end,
+// open, set properties, (calibrate and eject the calibration sheet,) start, read each side until its end,
 // end, close; then the sides written as PNM files.
 #pragma once
 

@@ -15,6 +15,7 @@ ScannerLibrary::ScannerLibrary(const char* file) : module_(LoadLibraryA(file))
     Bind(ReadImageData, "SI_ReadImageData");
     Bind(EndScan, "SI_EndScan");
     Bind(Calibrate, "SI_Calibrate");
+    Bind(FeedPaperOut, "SI_FeedPaperOut");
     Bind(GetLastError, "SI_GetLastError");
     Bind(GetLastErrorText, "SI_GetLastErrorText");
 }

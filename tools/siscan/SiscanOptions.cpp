@@ -122,6 +122,7 @@ std::string SiscanUsage(std::string_view program)
            "  --resolution DPI   horizontal and vertical resolution (default: the library's)\n"
            "  --mode MODE        lineart, gray or color (default color)\n"
            "  --duplex           scan both sides\n"
-           "  --calibrate        calibrate with the calibration sheet in the feeder before scanning\n"
+           "  --calibrate        first calibrate with the calibration sheet in the feeder and eject it,\n"
+           "                     then scan the sheet after it\n"
            "  --out PREFIX       where the images go\n";
 }

@@ -123,6 +123,28 @@ TEST(SiscanScan, LineArtPageIsABitmap)
     EXPECT_EQ(scanner.Violations(), 0);
 }
 
+// The calibration sheet first, then the page: calibrated, the page scans
+// closer to the sheet than the uncalibrated bound.
+TEST(SiscanScan, CalibratesThenScans)
+{
+    const std::optional<Image> sheet = ReadPnm(SamplePage("sample-front.ppm"));
+    ASSERT_TRUE(sheet);
+    Emulator scanner("RM410", {});
+    ASSERT_TRUE(scanner.Ready());
+    ASSERT_EQ(scanner.Ask("insert-calibration"), "ok");
+    ASSERT_EQ(scanner.Ask("insert " + SamplePage("sample-front.ppm")), "ok");
+
+    const Completed run = RunProgram(BuildProgram("siscan"), {"--model", "RM410__", "--resolution", "100", "--mode",
+                                                              "gray", "--calibrate", "--out", OutPrefix()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::optional<Image> front = ReadPnm(OutPrefix() + "-front.pnm");
+    ASSERT_TRUE(front);
+    ExpectGeometry(*front, "P5", 100);
+    const Placement found = LocateSheet(*front, Channel(Reduce(*sheet, 600 / 100), -1), 100);
+    EXPECT_GT(found.correlation, kLeastCorrelation);
+    EXPECT_EQ(scanner.Violations(), 0);
+}
+
 struct FailureCase {
     std::string name;
     std::vector<std::string> args;
