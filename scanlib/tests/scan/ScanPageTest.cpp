@@ -45,8 +45,9 @@ protected:
         WritePgm(backPath_, back_);
     }
 
-    emulator::VirtualScanner& ServeWithSheet(const emulator::SwitchOverrides& switches = {{"speed", "4"}}) {
-        auto& scanner = Serve("RM410", switches);
+    emulator::VirtualScanner& ServeWithSheet(const emulator::SwitchOverrides& switches = {{"speed", "4"}},
+                                             const char* board = "RM410") {
+        auto& scanner = Serve(board, switches);
         scanner.InsertSheet(frontPath_, backPath_);
         return scanner;
     }
@@ -127,6 +128,22 @@ INSTANTIATE_TEST_SUITE_P(Pages, ScanPageTest,
                                            PageCase{0, 200, false, false}, PageCase{0, 75, true, true},
                                            PageCase{1, 600, false, true}),
                          CaseName);
+
+TEST_F(ScanTest, NarrowModelScansBothSidesOfItsWidth) {
+    ServeWithSheet({{"speed", "4"}}, "RM310-GL841");
+    ASSERT_EQ(SI_OpenInterface("RM310__"), SI_OK);
+    const PageCase c{1, 300, true, true};
+    Configure(c);
+    ASSERT_EQ(SetInt(SI_PROP_SCAN_LENGTH, 4 * c.dpi), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_SCAN_WIDTH), 1248);  // 4.16 inches of sensor
+    const ScannedPage page = ScanPage(true);
+    ASSERT_EQ(page.start, SI_OK);
+    EXPECT_EQ(page.front.endResult, SI_END_OF_PAGE);
+    EXPECT_EQ(page.back.endResult, SI_END_OF_PAGE);
+    EXPECT_EQ(page.front.lines, 4 * c.dpi);
+    EXPECT_GT(Compare(page.front, c.mode, c.dpi, front_).correlation, 0.8);
+    EXPECT_GT(Compare(page.back, c.mode, c.dpi, back_).correlation, 0.8);
+}
 
 class PaperEndTest : public ScanTest, public ::testing::WithParamInterface<int> {};
 
