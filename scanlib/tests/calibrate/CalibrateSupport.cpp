@@ -30,6 +30,8 @@ Page ScanFlatPage(int dpi, int mode, double lengthInches) {
     SetInt(SI_PROP_Y_RESOLUTION, dpi);
     SetInt(SI_PROP_X_RESOLUTION, dpi);
     SetInt(SI_PROP_COLOR_MODE, mode);
+    // Linear tones, so that what the shading leaves shows unchanged.
+    SetFloat(SI_PROP_GAMMA, 1.0f);
     SetInt(SI_PROP_DUPLEX, 0);
     SetInt(SI_PROP_X_OFFSET, 0);
     SetInt(SI_PROP_SCAN_WIDTH, IntBounds(SI_PROP_SCAN_WIDTH).second);

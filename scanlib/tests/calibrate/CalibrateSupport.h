@@ -23,8 +23,8 @@ struct Page {
     std::vector<uint8_t> data;
 };
 
-// Configures a simplex page at dpi in mode (1 gray, 2 colour) over the
-// whole sensor width and the given length, then scans it.
+// Configures a simplex page at dpi in mode (1 gray, 2 colour), linear
+// tones, over the whole sensor width and the given length, then scans it.
 Page ScanFlatPage(int dpi, int mode, double lengthInches);
 
 // Column means of one channel of a page, over the rows given.
