@@ -118,8 +118,9 @@ uint32_t GL841::ChooseClock() const {
 }
 
 bool GL841::SetupScan() {
-    // Without a sensor, a motor or a resolution there is no line to time.
-    if (cisModule_ == nullptr || motor_ == nullptr || xResolution_ <= 0 || opticalDpi_ <= 0 ||
+    // Without the chip, a sensor, a motor or a resolution there is no line
+    // to time.
+    if (!PortOpen() || cisModule_ == nullptr || motor_ == nullptr || xResolution_ <= 0 || opticalDpi_ <= 0 ||
         !(motor_->GetStepsPerInch() > 0.0f)) {
         return false;
     }

@@ -46,7 +46,7 @@ TEST_P(GL841MoveDistanceTest, StepsAddUpToTheDistance) {
     chip.StartMove();
     EXPECT_FALSE(rig.Bit(0x01, 0)) << "not a scan";
     EXPECT_EQ(rig.Bit(0x02, 2), !c.forward);
-    ASSERT_TRUE(Rig::WaitFor([&] { return !chip.IsMotorBusy(); }));
+    ASSERT_TRUE(rig.WaitFor([&] { return !chip.IsMotorBusy(); }));
     chip.StopMove();
     EXPECT_EQ(rig.scanner.MotorPosition() - before, c.forward ? c.steps : -c.steps);
     EXPECT_FALSE(rig.Bit(0x02, 4)) << "motor power off after the move";
@@ -66,7 +66,7 @@ TEST(GL841MoveTest, FeedTablesLandInMotorMemory) {
     GL841& chip = *rig.chip;
     PrepareMove(chip, 300, 300, true);
     chip.StartMove();
-    ASSERT_TRUE(Rig::WaitFor([&] { return !chip.IsMotorBusy(); }));
+    ASSERT_TRUE(rig.WaitFor([&] { return !chip.IsMotorBusy(); }));
     chip.StopMove();
     // 30 MHz / 15 / 2 inches per second / 609.4 steps per inch.
     const std::vector<uint16_t> table = gl841::BuildMotorTable(30000000, 0.5, 1640);
@@ -168,7 +168,7 @@ TEST(GL841MoveTest, ScanPositioningFeedRunsBeforeTheLines) {
     ASSERT_TRUE(chip.SetupScan());
     EXPECT_EQ(rig.Field(0x3D, 3) & 0xFFFFF, 92u);
     EXPECT_FALSE(rig.Bit(0x02, 3)) << "100 lines is not a fast feed";
-    ASSERT_TRUE(Rig::WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
     // The feed of 92 + 8 steps, then the two lines of about one step each.
     EXPECT_GE(rig.scanner.MotorPosition(), 100);
     EXPECT_LE(rig.scanner.MotorPosition(), 104);

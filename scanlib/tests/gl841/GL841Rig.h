@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,8 +45,14 @@ inline constexpr int kLampLine = 13;
 
 class Rig {
 public:
+    // With the switch clock=virtual the device's time moves only with its
+    // requests and with the waits below, so heavy scans do not run ahead of
+    // a slow host.
     explicit Rig(const Board& board, const emulator::SwitchOverrides& switches = {})
-        : scanner(board.name, switches), module(board.module()), motor(board.motor()) {
+        : scanner(board.name, switches),
+          virtualClock(scanner.Switch("clock") == "virtual"),
+          module(board.module()),
+          motor(board.motor()) {
         scanner.Serve(platform::testing::Root());
         int matched = -1;
         port = std::make_unique<DevicePortUsbscan>();
@@ -75,16 +82,26 @@ public:
     }
     bool Bit(uint8_t reg, int bit) const { return ((scanner.Register(reg) >> bit) & 1) != 0; }
 
-    // Waits (real time) until pred holds; false after timeoutMs.
-    static bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 20000) {
+    // Waits until pred holds, step by step; false after timeoutMs of real time.
+    bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 20000,
+                 std::chrono::milliseconds step = std::chrono::milliseconds(2)) {
         const uint32_t start = OSGetTime();
         while (!pred()) {
             if (OSGetTime() - start > static_cast<uint32_t>(timeoutMs)) {
                 return false;
             }
-            OSSleep(2);
+            Pause(step);
         }
         return true;
+    }
+
+    // A wait of `step` of device time.
+    void Pause(std::chrono::milliseconds step = std::chrono::milliseconds(2)) {
+        if (virtualClock) {
+            scanner.AdvanceClock(step);
+        } else {
+            OSSleep(static_cast<int>(step.count()));
+        }
     }
 
     // Reads n lines of bytesPerLine through ReadImageLines.
@@ -105,7 +122,7 @@ public:
                     ADD_FAILURE() << "no lines after " << got;
                     break;
                 }
-                OSSleep(2);
+                Pause();
             }
         }
         out.resize(got * bytesPerLine);
@@ -113,6 +130,7 @@ public:
     }
 
     emulator::VirtualScanner scanner;
+    bool virtualClock;
     std::unique_ptr<DevicePortUsbscan> port;
     WM8199GL frontEnd;
     std::unique_ptr<CISModule> module;

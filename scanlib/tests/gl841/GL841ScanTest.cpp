@@ -120,13 +120,13 @@ protected:
         chip.SetScanRate(1.0f);
     }
 
-    Rig rig{gl841_test::RM410()};
+    Rig rig{gl841_test::RM410(), {{"clock", "virtual"}}};
 };
 
 TEST_F(GL841ScanTest, LinesWaitingWhenTheScanEndsAreDeliveredBeforeTheEnd) {
     SetUpGray(10);
     ASSERT_TRUE(rig.chip->SetupScan());
-    ASSERT_TRUE(Rig::WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
     ASSERT_TRUE(rig.chip->SetField(ScanEnable, 0, true));
     std::vector<uint8_t> lines(20 * 2592);
     int read = -1;
@@ -140,7 +140,7 @@ TEST_F(GL841ScanTest, RequestsBeyondTheBufferGetTheLinesThatFit) {
     SetUpGray(10);
     rig.chip->SetScanWidth(2591);  // odd lines: reads stay whole words
     ASSERT_TRUE(rig.chip->SetupScan());
-    ASSERT_TRUE(Rig::WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
     std::vector<uint8_t> lines(20 * 2591);
     int read = -1;
     ASSERT_TRUE(rig.chip->ReadImageLines(lines.data(), 20, &read));
@@ -193,8 +193,33 @@ TEST_F(GL841ScanTest, ExposureOffTurnsTheLampOff) {
     rig.chip->StopScan();
 }
 
+TEST(GL841ClosedPortTest, ScansAndMovesDoNothing) {
+    DevicePortUsbscan port;  // never opened
+    WM8199GL frontEnd;
+    GL841 chip{&frontEnd, &port, false};
+    CM651 module;
+    FAN8200D motor;
+    chip.SetCisModule(&module, 2, gl841_test::kLineRates);
+    chip.SetMotor(&motor);
+    chip.SetColorMode(kGray);
+    chip.SetXResolution(300);
+    chip.SetBitsPerPixel(8);
+    chip.SetScanWidth(300);
+    chip.SetYOffset(300);
+    EXPECT_FALSE(chip.SetupScan());
+    uint8_t line[300];
+    int read = -1;
+    EXPECT_FALSE(chip.ReadImageLines(line, 1, &read));
+    EXPECT_EQ(read, 0);
+    chip.StopScan();
+    chip.StartMove();
+    EXPECT_FALSE(chip.IsMotorBusy());
+    chip.StopMove();
+    EXPECT_EQ(chip.GetLinesScanned(), 0);
+}
+
 TEST(GL841LinesScannedTest, CountsPastTheChipsSixteenBits) {
-    Rig rig(gl841_test::RM410(), {{"speed", "5"}});
+    Rig rig(gl841_test::RM410(), {{"clock", "virtual"}});
     GL841& chip = *rig.chip;
     chip.SetColorMode(kLineArt);
     chip.SetXResolution(75);
@@ -204,14 +229,14 @@ TEST(GL841LinesScannedTest, CountsPastTheChipsSixteenBits) {
     chip.SetScanLength(70000 - 10);
     ASSERT_TRUE(chip.SetupScan());
     int last = 0;
-    ASSERT_TRUE(Rig::WaitFor(
+    ASSERT_TRUE(rig.WaitFor(
         [&] {
             const int lines = chip.GetLinesScanned();
             EXPECT_GE(lines, last) << "never goes back";
             last = lines;
             return rig.scanner.Engine() == emulator::EngineState::Idle;
         },
-        60000));
+        120000, std::chrono::milliseconds(100)));  // about 750 lines a step
     EXPECT_EQ(chip.GetLinesScanned(), 70000);
     EXPECT_EQ(rig.scanner.LinesScanned(), 70000u);
     chip.StopScan();
