@@ -13,10 +13,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${PELIDOR_BUILD_DIR:-build}  # another build folder for a try-out
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja >/dev/null
+log=$(mktemp)
+if { [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja >"$log" 2>&1; } &&
+   cmake --build "$build" --target siscan emulator Pelidor sample_page -j "$(nproc)" >"$log" 2>&1; then
+  rm -f "$log"
+else
+  cat "$log" >&2
+  rm -f "$log"
+  echo "scan-sample: the build failed" >&2
+  exit 1
 fi
-cmake --build "$build" --target siscan emulator Pelidor sample_page -j "$(nproc)" >/dev/null
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/pelidor-root-XXXXXX")
 out="$build/sample-scan"
