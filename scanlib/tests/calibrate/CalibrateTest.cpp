@@ -24,7 +24,7 @@ using namespace siclient;
 using namespace calibtest;
 namespace pt = platform::testing;
 
-const emulator::SwitchOverrides kFast{{"speed", "16"}};
+const emulator::SwitchOverrides kFast = CalibrationSwitches();
 
 std::vector<int> g_progress;
 int g_cancelAt = -1;
@@ -69,6 +69,7 @@ class CalibrateVariantTest : public CalibrateTest, public ::testing::WithParamIn
 
 TEST_P(CalibrateVariantTest, FindsTheFrontEndValuesAndWritesTheFile) {
     const VariantCase& c = GetParam();
+    if (std::string(c.sensitivity) != "normal" || std::string(c.board) != "RM410") SKIP_ON_SLOW_HOST();
     emulator::SwitchOverrides switches = kFast;
     switches["sensitivity"] = c.sensitivity;
     Open(c.board, c.name, switches);
@@ -108,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(CalibrateTest, CalibratingAgainStartsFromTheFoundValuesAndFindsThemAgain) {
+    SKIP_ON_SLOW_HOST();
     Open("RM410", "RM410__", kFast);
     ASSERT_EQ(SI_Calibrate(0, nullptr), SI_OK);
     ASSERT_EQ(Int(SI_PROP_AFE_VREF), 2);
@@ -128,6 +130,7 @@ TEST_F(CalibrateTest, CalibratingAgainStartsFromTheFoundValuesAndFindsThemAgain)
 }
 
 TEST_F(CalibrateTest, PlainWhiteSheetGivesAWhiteOnlyCalibration) {
+    SKIP_ON_SLOW_HOST();
     Open("RM410", "RM410__", kFast, false);
     scanner_->InsertSheet(WriteFlatSheet("white.pgm", 4.0, 11.0, 255));
     EXPECT_EQ(SI_Calibrate(0, nullptr), SI_CALIBRATED_WHITE_ONLY);
@@ -139,18 +142,21 @@ TEST_F(CalibrateTest, PlainWhiteSheetGivesAWhiteOnlyCalibration) {
 
 struct FailureCase {
     const char* name;
-    double sheetLength;  // 0: no sheet
-    const char* sensitivity;
+    double sheetLength;  // 0: no sheet; -1: the calibration sheet
+    bool deadLamp;       // the lamp line held low
 };
 
 class CalibrateFailureTest : public CalibrateTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(CalibrateFailureTest, FailsAndWritesNothing) {
     const FailureCase& c = GetParam();
-    emulator::SwitchOverrides switches = kFast;
-    switches["sensitivity"] = c.sensitivity;
-    Open("RM410", "RM410__", switches, false);
+    if (!c.deadLamp) SKIP_ON_SLOW_HOST();
+    Open("RM410", "RM410__", kFast, c.sheetLength < 0);
     if (c.sheetLength > 0) scanner_->InsertSheet(WriteFlatSheet("short.pgm", 4.0, c.sheetLength, 255));
+    if (c.deadLamp) {
+        int words[2] = {13, 0};  // the lamp enable line
+        ASSERT_EQ(SI_Diagnostic(0x20000, words), SI_OK);
+    }
     EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FAILED);
     EXPECT_EQ(g_progress.back(), 100);
     EXPECT_EQ(IsCalibrated(), 0);
@@ -158,8 +164,8 @@ TEST_P(CalibrateFailureTest, FailsAndWritesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, CalibrateFailureTest,
-                         ::testing::Values(FailureCase{"NoSheet", 0, "normal"},
-                                           FailureCase{"ShortSheet", 2.0, "normal"}),
+                         ::testing::Values(FailureCase{"NoSheet", 0, false}, FailureCase{"ShortSheet", 2.0, false},
+                                           FailureCase{"DeadLamp", -1, true}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(CalibrateTest, CancelAtTheFirstProgressPointEjectsTheSheet) {
@@ -226,7 +232,7 @@ TEST_F(CalibrateTest, CalibrationRunningInAnotherProcessGives19) {
     Open("RM410", "RM410__", kFast);
     pt::ChildProcess child("calibration-holder");
     ASSERT_TRUE(child.Started());
-    EXPECT_EQ(child.ReadLine(), "holding");
+    ASSERT_EQ(child.ReadLine(), "holding");
     EXPECT_EQ(SI_Calibrate(0, nullptr), SI_ERR_BUSY);
     child.WriteLine("go");
     EXPECT_EQ(child.ReadLine(), "result 2052");

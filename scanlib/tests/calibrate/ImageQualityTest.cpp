@@ -113,7 +113,8 @@ std::vector<std::vector<ChannelResult>> ScanBoth(emulator::VirtualScanner* scann
 class ImageQualityTest : public DeviceTest {};
 
 TEST_F(ImageQualityTest, CalibratedWhiteIsFlatAndBlackSitsAtTheDarkTarget) {
-    auto& scanner = Serve("RM410", {{"speed", "16"}});
+    SKIP_ON_SLOW_HOST();
+    auto& scanner = Serve("RM410", CalibrationSwitches());
     scanner.InsertCalibrationSheet();
     ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
     ASSERT_EQ(SI_Calibrate(0, nullptr), SI_OK);
@@ -155,7 +156,8 @@ const bool kSecondRegistered = pt::RegisterChildRole("calibrated-second", Second
 
 TEST_F(ImageQualityTest, AnotherProcessScansWithTheSameCalibration) {
     ASSERT_TRUE(kSecondRegistered);
-    auto& scanner = Serve("RM410", {{"speed", "16"}});
+    SKIP_ON_SLOW_HOST();
+    auto& scanner = Serve("RM410", CalibrationSwitches());
     scanner.InsertCalibrationSheet();
     ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
     ASSERT_EQ(SI_Calibrate(0, nullptr), SI_OK);
