@@ -179,6 +179,8 @@ private:
     void SetupExposureAndShading(bool colour, int xResolution);
     void SetupGamma(bool colour);
     bool UploadShading(int area, std::span<const uint32_t> table, int xResolution);
+    // Writes the three shading area bases (0xD0..0xD2).
+    void WriteShadingAreas();
     std::vector<uint32_t>& SizedShadingTable(int channel, size_t pixels);
     double StepsPerInch() const;
 

@@ -130,6 +130,12 @@ bool GL125::UploadShading(int area, std::span<const uint32_t> table, int xResolu
     return BulkWrite(kShadingAddress[static_cast<size_t>(area)], LittleEndian(std::span<const uint32_t>(built)));
 }
 
+void GL125::WriteShadingAreas() {
+    for (size_t c = 0; c < 3; ++c) {
+        SetField(gl125::kShadingArea[c], kShadingAreaUnits[c], true);
+    }
+}
+
 void GL125::SetupExposureAndShading(bool colour, int xResolution) {
     shadingUploaded_ = false;
     const bool shading = shadingEnabled_ && shadingPresent_;
@@ -144,14 +150,12 @@ void GL125::SetupExposureAndShading(bool colour, int xResolution) {
         const bool complete = std::all_of(shading_.begin(), shading_.begin() + 3,
                                           [](const std::vector<uint32_t>& t) { return t.size() > kLeading; });
         if (shading && complete) {
+            // The area map first, so that each table lands inside its area
+            // as the chip sees it.
+            WriteShadingAreas();
             bool ok = true;
             for (int c = 0; c < 3 && ok; ++c) {
                 ok = UploadShading(c, shading_[static_cast<size_t>(c)], xResolution);
-            }
-            if (ok) {
-                for (size_t c = 0; c < 3; ++c) {
-                    SetField(gl125::kShadingArea[c], kShadingAreaUnits[c], true);
-                }
             }
             shadingUploaded_ = ok;
         }
@@ -187,13 +191,9 @@ void GL125::SetupExposureAndShading(bool colour, int xResolution) {
             previous = end;
         }
         if (shading && choice.table >= 0 && shading_[static_cast<size_t>(choice.table)].size() > kLeading) {
+            // All three bases, so that the chip sees a consistent map.
+            WriteShadingAreas();
             shadingUploaded_ = UploadShading(0, shading_[static_cast<size_t>(choice.table)], xResolution);
-            if (shadingUploaded_) {
-                // All three bases, so that the chip sees a consistent map.
-                for (size_t c = 0; c < 3; ++c) {
-                    SetField(gl125::kShadingArea[c], kShadingAreaUnits[c], true);
-                }
-            }
         }
     }
     if (frontEnd_ != nullptr) {

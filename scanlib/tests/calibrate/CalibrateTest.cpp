@@ -89,6 +89,8 @@ TEST_P(CalibrateVariantTest, FindsTheFrontEndValuesAndWritesTheFile) {
     }
     EXPECT_EQ(IsCalibrated(), 1);
     EXPECT_TRUE(std::filesystem::exists(CalibrationDatPath()));
+    // Each table upload stays inside its region of the chip's memory map.
+    for (const auto& note : scanner_->Observations()) EXPECT_NE(note.id, "K-region") << note.text;
 
     // The file follows SI_IsCalibrated.
     std::filesystem::remove(CalibrationDatPath());
@@ -101,10 +103,17 @@ INSTANTIATE_TEST_SUITE_P(
                       VariantCase{"RM410", "RM410__", "bright", 93.0f, 2.0f, 1.0f, 0.01f, -8},
                       VariantCase{"RM410", "RM410__", "dim", 100.0f, 0.01f, 1.47f, 0.06f, -3},
                       VariantCase{"RM310-GL841", "RM310__", "normal", 100.0f, 0.01f, 1.0f, 0.01f, -8},
-                      VariantCase{"RM1100", "RM1100__", "normal", 100.0f, 0.01f, 1.0f, 0.01f, -8}),
+                      VariantCase{"RM1100", "RM1100__", "normal", 100.0f, 0.01f, 1.0f, 0.01f, -8},
+                      VariantCase{"RM310-GL125", "RM310__", "normal", 100.0f, 0.01f, 1.0f, 0.01f, -8},
+                      VariantCase{"RM310-GL125", "RM310__", "bright", 93.0f, 2.0f, 1.0f, 0.01f, -8},
+                      VariantCase{"RM310-GL125", "RM310__", "dim", 100.0f, 0.01f, 1.47f, 0.06f, -3},
+                      VariantCase{"RM460", "RM460__", "normal", 100.0f, 0.01f, 1.0f, 0.01f, -8},
+                      VariantCase{"RM460", "RM460__", "bright", 93.0f, 2.0f, 1.0f, 0.01f, -8},
+                      VariantCase{"RM460", "RM460__", "dim", 100.0f, 0.01f, 1.47f, 0.06f, -3}),
     [](const auto& param) {
-        std::string name = std::string(param.param.name) + "_" + param.param.sensitivity;
-        std::erase(name, '_');
+        // By board: one model name opens boards of two chips.
+        std::string name = std::string(param.param.board) + param.param.sensitivity;
+        std::erase(name, '-');
         return name;
     });
 
