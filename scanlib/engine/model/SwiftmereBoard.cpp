@@ -47,7 +47,9 @@ void Swiftmere::ApplyBoardState(int state, bool configure) {
     }
     const bool sensorSelect = signals_[BoardLine::SensorSelect].present;
     const bool sensorDriven = cisModule_ && cisModule_->GetControlFlag() == 0;
-    if (sensorSelect && sensorDriven) c.SetGpioValue(line(BoardLine::SensorSelect), !SensorSelectLevel());
+    // The board selects the model's sensor with the line at the model's own
+    // level (RM310 low, RM460 high).
+    if (sensorSelect && sensorDriven) c.SetGpioValue(line(BoardLine::SensorSelect), SensorSelectLevel());
     if (configure) {
         for (BoardLine out : {BoardLine::SignalA, BoardLine::SignalE, BoardLine::SignalD, BoardLine::MotorCurrentSelect,
                               BoardLine::SignalC}) {
