@@ -2,6 +2,8 @@
 
 #include "os/OSFunctions.h"
 
+#include <utility>
+
 namespace {
 
 constexpr char kDescriptor[] = "D:P(D;OICI;WDWO;;;WD)(A;OICI;GA;;;WD)";
@@ -29,12 +31,15 @@ SecurityAttributes::SecurityAttributes() {
 }
 
 SecurityAttributes::~SecurityAttributes() {
-    if (attributes_.lpSecurityDescriptor) LocalFree(attributes_.lpSecurityDescriptor);
+    // A mutex created after this (a thread still running while the library
+    // unloads) gets no attributes rather than a freed descriptor.
+    valid_ = false;
+    if (attributes_.lpSecurityDescriptor) LocalFree(std::exchange(attributes_.lpSecurityDescriptor, nullptr));
 }
 
 SecurityAttributes& ProcessSecurityAttributes() {
-    // Built on first use and never destroyed: mutexes may still be created by
-    // worker threads while the process exits.
-    static SecurityAttributes* const instance = new SecurityAttributes();
-    return *instance;
+    // Built on first use, freed when the library unloads, so loading and
+    // freeing the library repeatedly loses nothing.
+    static SecurityAttributes instance;
+    return instance;
 }
