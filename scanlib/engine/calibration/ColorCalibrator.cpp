@@ -24,9 +24,10 @@ constexpr const char* kCalibrationDatName = "Calibration.dat";
 
 // Lines per read: as many as fit in 128 KiB.
 constexpr size_t kBatchBytes = 0x20000;
-// A read that returns nothing is retried after 2 ms, for at most 5 s in a row.
+// A read that returns nothing is retried after 2 ms, for at most 5 s in a row
+// (a read may itself wait before it answers with nothing).
 constexpr int kIdleRetryMs = 2;
-constexpr int kMaxIdleReads = 2500;
+constexpr uint32_t kMaxIdleMs = 5000;
 
 constexpr float kCalibrationRate = 0.85f;  // inches per second while measuring
 constexpr float kEjectRate = 1.4f;
@@ -284,7 +285,8 @@ size_t ColorCalibrator::ScanLines(size_t maxLines, OnBatch onBatch) {
     ScanSession scan(chain_, scanner_);
     if (!scan.Start()) throw StepFailed{};
     size_t total = 0;
-    int idle = 0;
+    bool idle = false;
+    uint32_t idleSince = 0;
     while (total < maxLines) {
         const auto want = static_cast<uint32_t>(std::min(batch, maxLines - total));
         int got = 0;
@@ -292,11 +294,14 @@ size_t ColorCalibrator::ScanLines(size_t maxLines, OnBatch onBatch) {
         if (result == SI_END_OF_PAGE) break;
         if (result != SI_OK) throw StepFailed{};
         if (got <= 0) {
-            if (++idle > kMaxIdleReads) throw StepFailed{};
+            const uint32_t now = OSGetTime();
+            if (!idle) idleSince = now;
+            idle = true;
+            if (now - idleSince > kMaxIdleMs) throw StepFailed{};
             OSSleep(kIdleRetryMs);
             continue;
         }
-        idle = 0;
+        idle = false;
         const size_t lines = std::min<size_t>(static_cast<size_t>(got), want);
         total += lines;
         maxLines = std::min(maxLines, onBatch(std::span<const uint8_t>(buffer.data(), lines * bpl), lines, bpl, total));

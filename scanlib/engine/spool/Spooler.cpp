@@ -161,7 +161,9 @@ void Spooler::SpoolPage() {
             progress.linesSpooled += static_cast<uint32_t>(got);
         }
         if (result == SI_END_OF_PAGE) break;
-        if (remaining > 0) Publish(progress);
+        // Only new lines wake the reader: a source that keeps answering with
+        // none must not keep it waiting past its time-out.
+        if (got > 0 && remaining > 0) Publish(progress);
     }
     progress.finished = true;
     Publish(std::move(progress));

@@ -177,6 +177,15 @@ INSTANTIATE_TEST_SUITE_P(Faults, CalibrateFailureTest,
                                            FailureCase{"DeadLamp", -1, true}),
                          [](const auto& param) { return std::string(param.param.name); });
 
+TEST_F(CalibrateTest, ScanThatDeliversNoLinesFailsTheStepInsteadOfWaitingForever) {
+    SKIP_ON_SLOW_HOST();
+    Open("RM410", "RM410__", kFast);
+    scanner_->InjectFault("no-lines");
+    const SIResult result = SI_Calibrate(0, Record);
+    EXPECT_TRUE(result == SI_ERR_CALIBRATION_FAILED || result == SI_ERR_COMMUNICATION) << result;
+    EXPECT_EQ(IsCalibrated(), 0);
+}
+
 TEST_F(CalibrateTest, CancelAtTheFirstProgressPointEjectsTheSheet) {
     Open("RM410", "RM410__", kFast);
     g_cancelAt = 6;
