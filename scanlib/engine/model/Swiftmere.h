@@ -181,6 +181,7 @@ private:
     bool paperEndSeen_ = false;
     bool paperEndArmed_ = false;
     uint32_t linesAtLastPaperCheck_ = 0;
+    uint32_t lastShortfall_ = 0;  // lines the last read came short of its ask
     bool endlessPage_ = false;
     float scanRate_ = 0.0f;
     bool skipMotorPower_ = false;

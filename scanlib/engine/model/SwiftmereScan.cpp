@@ -22,6 +22,9 @@ constexpr int32_t kThresholdBias = 128;
 // A raw read waits at most this many line times for a first line.
 constexpr int kEmptyAsks = 50;
 constexpr int kMaxLineWaitMs = 20;
+// The longest wait for the rest of a short read, well inside the time the
+// chip's buffer takes to fill.
+constexpr int kMaxShortfallWaitMs = 80;
 
 struct ToneChannel {
     uint16_t property;
@@ -104,6 +107,7 @@ bool Swiftmere::StartScan() {
     // instead of estimated from the scan rate.
     paperEndDistance_ = PaperEndDistanceAt(0.0f);
     linesAtLastPaperCheck_ = 0;
+    lastShortfall_ = 0;
     return c.SetupScan();
 }
 
@@ -141,9 +145,20 @@ SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* li
     const float rate = std::max(scanRate_, 0.01f);
     const int32_t y = std::max(IntValue(SI_PROP_Y_RESOLUTION), 1);
     const int pollMs = std::clamp(static_cast<int>(1000.0f / (rate * static_cast<float>(y))), 1, kMaxLineWaitMs);
+    // After a short read the rest of that ask is still being scanned: wait
+    // for it rather than fetch the lines one at a time, each ask costing
+    // several requests.
+    if (lastShortfall_ > 0) {
+        const int64_t waitMs = static_cast<int64_t>(pollMs) * lastShortfall_;
+        OSSleep(static_cast<int>(std::min<int64_t>(waitMs, kMaxShortfallWaitMs)));
+    }
     for (int ask = 0;; ++ask) {
         const SIResult result = ReadWaitingLines(buffer, lines, side, linesRead);
-        if (result != SI_OK || *linesRead > 0 || lines == 0 || ask >= kEmptyAsks) return result;
+        if (result != SI_OK || *linesRead > 0 || lines == 0 || ask >= kEmptyAsks) {
+            const auto got = static_cast<uint32_t>(std::max(*linesRead, 0));
+            lastShortfall_ = result == SI_OK && got > 0 && got < lines ? lines - got : 0;
+            return result;
+        }
         OSSleep(pollMs);
     }
 }
