@@ -5,6 +5,8 @@
 
 #include <SIInterface.h>
 
+#include "../sisupport/SIClient.h"
+
 #include <emulator/VirtualScanner.h>
 
 #include <cstdint>
@@ -13,24 +15,14 @@
 
 namespace calibtest {
 
-// Where the whole program runs under a user-mode CPU emulator (the 32-bit
-// build), the virtual scanner computes its lines several times slower than
-// it produces them; with its full FIFO one catch-up can outlast the
-// driver's 3.5 s transfer time-out. A smaller FIFO bounds each catch-up.
-inline bool SlowHost() { return sizeof(void*) == 4; }
-
 // The emulator switches of the calibration tests.
-inline emulator::SwitchOverrides CalibrationSwitches() {
-    emulator::SwitchOverrides switches{{"speed", "4"}};
-    if (SlowHost()) switches["fifo_bytes"] = "98304";
-    return switches;
-}
+inline emulator::SwitchOverrides CalibrationSwitches() { return siclient::ForThisHost({{"speed", "4"}}); }
 
 // A calibration takes minutes on a slow host: the tests that run several
 // leave them to the native builds.
 #define SKIP_ON_SLOW_HOST()                                                   \
     do {                                                                      \
-        if (::calibtest::SlowHost()) GTEST_SKIP() << "several calibrations"; \
+        if (::siclient::SlowHost()) GTEST_SKIP() << "several calibrations"; \
     } while (0)
 
 // A uniform sheet at 600 dpi (P5, maxval 255) of the given sample value.

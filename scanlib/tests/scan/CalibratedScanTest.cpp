@@ -20,6 +20,7 @@ using namespace scantest;
 class CalibratedScanTest : public DeviceTest {};
 
 TEST_F(CalibratedScanTest, CalibratedPageResemblesTheSheetAndTheCalibrationIsKept) {
+    SKIP_PAGES_ON_SLOW_HOST();
     auto& scanner = Serve("RM410", {{"speed", "4"}});
     scanner.InsertCalibrationSheet();
     ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);

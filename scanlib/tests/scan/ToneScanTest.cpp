@@ -40,6 +40,7 @@ protected:
 };
 
 TEST_F(ToneScanTest, InvertAndGammaReachTheImage) {
+    SKIP_PAGES_ON_SLOW_HOST();
     Serve("RM410", {{"speed", "4"}});
     sheetPath_ = std::filesystem::path(platform::testing::Root()) / "sheet.pgm";
     WritePgm(sheetPath_, MakeSheet(4.0, 3.0, false));

@@ -58,6 +58,7 @@ const bool kRegistered = pt::RegisterChildRole("second-scanner", SecondScanner);
 class TwoProcessTest : public DeviceTest {};
 
 TEST_F(TwoProcessTest, SecondProcessIsBusyWhileTheFirstScansThenScansItself) {
+    SKIP_PAGES_ON_SLOW_HOST();
     auto& scanner = Serve("RM410");
     const auto path = std::filesystem::path(pt::Root()) / "sheet.pgm";
     scantest::WritePgm(path, scantest::MakeSheet(4.0, 3.0, false));

@@ -5,6 +5,7 @@
 
 #include <SIInterface.h>
 
+#include <emulator/HostSpeed.h>
 #include <emulator/VirtualScanner.h>
 #include <gtest/gtest.h>
 #include <platform/testing.h>
@@ -74,13 +75,31 @@ inline SIResult SetFloat(uint16_t id, float value) {
     return SI_SetProperty(&p);
 }
 
+// Under a CPU emulator (the 32-bit build on a kernel without 32-bit support)
+// the virtual scanner needs a smaller FIFO to keep up on the real clock, and
+// the tests that scan several whole pages are left to the native builds.
+inline bool SlowHost() { return emulator::UnderCpuEmulator(); }
+
+inline emulator::SwitchOverrides ForThisHost(emulator::SwitchOverrides switches) {
+    if (SlowHost()) {
+        switches.try_emplace("fifo_bytes", emulator::kEmulatedHostFifoBytes);
+        switches.try_emplace("gl125.fifo_bytes", emulator::kEmulatedHostFifoBytes);
+    }
+    return switches;
+}
+
+#define SKIP_PAGES_ON_SLOW_HOST()                                                      \
+    do {                                                                               \
+        if (::siclient::SlowHost()) GTEST_SKIP() << "whole pages under a CPU emulator"; \
+    } while (0)
+
 // A virtual scanner served as \\.\usbscan0 of this test's machine; the
 // interface is closed and the protocol log checked at the end.
 class DeviceTest : public ::testing::Test {
 protected:
     emulator::VirtualScanner& Serve(const char* board, const emulator::SwitchOverrides& switches = {},
                                     unsigned device = 0) {
-        scanner_ = std::make_unique<emulator::VirtualScanner>(board, switches);
+        scanner_ = std::make_unique<emulator::VirtualScanner>(board, ForThisHost(switches));
         scanner_->Serve(platform::testing::Root(), device);
         return *scanner_;
     }

@@ -1,5 +1,6 @@
 #include "ChildPrograms.h"
 
+#include <emulator/HostSpeed.h>
 #include <platform/testing.h>
 
 #include <fcntl.h>
@@ -120,6 +121,13 @@ Emulator::Emulator(const std::string& board, const std::vector<std::string>& she
     for (const std::string& sheet : sheets) {
         args.push_back("--sheet");
         args.push_back(sheet);
+    }
+    // Under a CPU emulator a smaller FIFO keeps each catch-up of the scanner
+    // inside the driver's transfer time-out.
+    if (emulator::UnderCpuEmulator()) {
+        for (const char* name : {"fifo_bytes=", "gl125.fifo_bytes="}) {
+            args.insert(args.end(), {"--set", std::string(name) + emulator::kEmulatedHostFifoBytes});
+        }
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
