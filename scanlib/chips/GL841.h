@@ -66,10 +66,16 @@ public:
     void SetMotorPower(bool on) override { motorPower_ = on; }
     void SetMotor(Motor* motor) override { motor_ = motor; }
     int GetBulkPacketSize() override;
+    // False without an open port, a sensor module, a motor or a resolution.
     bool SetupScan() override;
+    // Delivers the whole lines waiting; false with 0 lines only once the
+    // scan has ended and nothing is left.
     bool ReadImageLines(void* buffer, unsigned lines, int* linesRead) override;
     void StopScan() override;
     void StartMove() override;
+    // A move that runs past twice its own time (plus a second) throws
+    // DeviceIOException 256 from IsMotorBusy, and StopMove throws it when
+    // the motor does not stop, so no wait for the motor is unbounded.
     bool IsMotorBusy() override;
     void StopMove() override;
     void SetShadingEnabled(bool on) override { shadingEnabled_ = on; }
