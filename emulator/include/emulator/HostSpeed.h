@@ -12,8 +12,13 @@
 
 namespace emulator {
 
-// A FIFO small enough that each catch-up stays inside the transfer time-out.
-inline constexpr const char* kEmulatedHostFifoBytes = "98304";
+// Switches for such a host: a FIFO on either chip small enough that each
+// catch-up stays inside the transfer time-out.
+struct HostSwitch {
+    const char* name;
+    const char* value;
+};
+inline constexpr HostSwitch kEmulatedHostSwitches[] = {{"fifo_bytes", "98304"}, {"gl125.fifo_bytes", "98304"}};
 
 inline bool UnderCpuEmulator() {
     static const bool emulated = [] {

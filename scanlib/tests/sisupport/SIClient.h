@@ -82,8 +82,7 @@ inline bool SlowHost() { return emulator::UnderCpuEmulator(); }
 
 inline emulator::SwitchOverrides ForThisHost(emulator::SwitchOverrides switches) {
     if (SlowHost()) {
-        switches.try_emplace("fifo_bytes", emulator::kEmulatedHostFifoBytes);
-        switches.try_emplace("gl125.fifo_bytes", emulator::kEmulatedHostFifoBytes);
+        for (const auto& [name, value] : emulator::kEmulatedHostSwitches) switches.try_emplace(name, value);
     }
     return switches;
 }

@@ -125,8 +125,8 @@ Emulator::Emulator(const std::string& board, const std::vector<std::string>& she
     // Under a CPU emulator a smaller FIFO keeps each catch-up of the scanner
     // inside the driver's transfer time-out.
     if (emulator::UnderCpuEmulator()) {
-        for (const char* name : {"fifo_bytes=", "gl125.fifo_bytes="}) {
-            args.insert(args.end(), {"--set", std::string(name) + emulator::kEmulatedHostFifoBytes});
+        for (const auto& [name, value] : emulator::kEmulatedHostSwitches) {
+            args.insert(args.end(), {"--set", std::string(name) + "=" + value});
         }
     }
     posix_spawn_file_actions_t actions;
