@@ -149,6 +149,12 @@ private:
     void SetupToneTables(bool colour);
     // One ask of the controller under the model lock, with the paper-end rule.
     SIResult ReadWaitingLines(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead);
+    // Sleeps ms while the rest of an ask is scanned, watching the paper
+    // sensor meanwhile when the page ends at the paper's end.
+    void WaitForLines(int ms, int pollMs);
+    // With the model lock held: notes where the trailing edge cleared the
+    // sensor and sets the page length from it; true while still awaited.
+    bool CheckPaperEnd();
     // Polls the motor until idle or until the time a move of inches at the
     // current feed rate may take; false when it never stopped.
     bool WaitMotorIdle(float inches, bool watchPaperOut);

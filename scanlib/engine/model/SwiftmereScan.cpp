@@ -150,7 +150,7 @@ SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* li
     // several requests.
     if (lastShortfall_ > 0) {
         const int64_t waitMs = static_cast<int64_t>(pollMs) * lastShortfall_;
-        OSSleep(static_cast<int>(std::min<int64_t>(waitMs, kMaxShortfallWaitMs)));
+        WaitForLines(static_cast<int>(std::min<int64_t>(waitMs, kMaxShortfallWaitMs)), pollMs);
     }
     for (int ask = 0;; ++ask) {
         const SIResult result = ReadWaitingLines(buffer, lines, side, linesRead);
@@ -163,32 +163,52 @@ SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* li
     }
 }
 
+void Swiftmere::WaitForLines(int ms, int pollMs) {
+    // While the page waits for the paper's end the sensor is watched every
+    // line's time, so the trailing edge is placed within a line or two
+    // however long the reader waits.
+    bool watching = true;
+    while (ms > 0 && watching) {
+        const int slice = std::min(ms, pollMs);
+        OSSleep(slice);
+        ms -= slice;
+        ModelLock lock(*this);
+        lock.Require();
+        watching = CheckPaperEnd();
+    }
+    if (ms > 0) OSSleep(ms);
+}
+
+bool Swiftmere::CheckPaperEnd() {
+    if (!paperEndArmed_ || paperEndSeen_) return false;
+    const int32_t y = IntValue(SI_PROP_Y_RESOLUTION);
+    if (y <= 0 || linesDelivered_ <= static_cast<uint32_t>(y)) return true;
+    int present = 1;
+    GetPaperStatus(&present);
+    const auto scanned = static_cast<uint32_t>(std::max(controller_->GetLinesScanned(), 0));
+    if (present) {
+        linesAtLastPaperCheck_ = scanned;
+        return true;
+    }
+    // The trailing edge left the sensor between the last check and this
+    // one: count from the middle of that interval.
+    const uint32_t last = std::min(linesAtLastPaperCheck_ ? linesAtLastPaperCheck_ : scanned, scanned);
+    const uint32_t cleared = last + (scanned - last) / 2;
+    const float distance = std::max(paperEndDistance_, 0.0f);
+    const float total = std::max(IntValue(SI_PROP_EOP_EXTRA_LENGTH) / 100.0f + distance, 0.0f);
+    uint32_t length = static_cast<uint32_t>(static_cast<float>(y) * total) + cleared;
+    if (Property* eop = FindProperty(SI_PROP_EOP_LENGTH)) eop->SetInt(static_cast<int32_t>(length));
+    AdjustPageLength(&length);
+    pageLength_ = length;
+    paperEndSeen_ = true;
+    return false;
+}
+
 SIResult Swiftmere::ReadWaitingLines(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
     ModelLock lock(*this);
     lock.Require();
     *linesRead = 0;
-    const int32_t y = IntValue(SI_PROP_Y_RESOLUTION);
-
-    if (paperEndArmed_ && !paperEndSeen_ && y > 0 && linesDelivered_ > static_cast<uint32_t>(y)) {
-        int present = 1;
-        GetPaperStatus(&present);
-        const auto scanned = static_cast<uint32_t>(std::max(controller_->GetLinesScanned(), 0));
-        if (present) {
-            linesAtLastPaperCheck_ = scanned;
-        } else {
-            // The trailing edge left the sensor between the last check and
-            // this one: count from the middle of that interval.
-            const uint32_t last = std::min(linesAtLastPaperCheck_ ? linesAtLastPaperCheck_ : scanned, scanned);
-            const uint32_t cleared = last + (scanned - last) / 2;
-            const float distance = std::max(paperEndDistance_, 0.0f);
-            const float total = std::max(IntValue(SI_PROP_EOP_EXTRA_LENGTH) / 100.0f + distance, 0.0f);
-            uint32_t length = static_cast<uint32_t>(static_cast<float>(y) * total) + cleared;
-            if (Property* eop = FindProperty(SI_PROP_EOP_LENGTH)) eop->SetInt(static_cast<int32_t>(length));
-            AdjustPageLength(&length);
-            pageLength_ = length;
-            paperEndSeen_ = true;
-        }
-    }
+    CheckPaperEnd();
 
     if (linesDelivered_ < pageLength_) {
         const uint32_t ask = std::min(lines, pageLength_ - linesDelivered_);
