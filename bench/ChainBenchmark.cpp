@@ -17,6 +17,7 @@
 #include "engine/properties/Property.h"
 
 #include <SIPropertyIds.h>
+#include <SIRecord.h>
 #include <platform/testing.h>
 
 #include <benchmark/benchmark.h>
@@ -56,7 +57,7 @@ bool SetProperty(ProcessingChain& chain, uint16_t id, int32_t value)
     SIProperty record{};
     property->Get(&record);
     record.container = SI_CONTAINER_SINGLE;
-    record.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
+    record.value[0] = SlotFromInt(value);
     return property->Set(&record);
 }
 

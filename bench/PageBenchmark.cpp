@@ -11,6 +11,7 @@
 #include "ScannerLibrary.h"
 
 #include <SIPropertyIds.h>
+#include <SIRecord.h>
 #include <emulator/VirtualScanner.h>
 #include <platform/testing.h>
 
@@ -172,7 +173,7 @@ bool SetInt(ScannerLibrary& library, uint16_t id, uint16_t type, int32_t value)
     property.id = id;
     property.container = SI_CONTAINER_SINGLE;
     property.itemType = type;
-    property.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
+    property.value[0] = SlotFromInt(value);
     return library.SetProperty(&property) == SI_OK;
 }
 
@@ -197,8 +198,8 @@ bool SetUpPage(ScannerLibrary& library)
     const std::optional<SIProperty> width = Get(library, SI_PROP_SCAN_WIDTH);
     const std::optional<SIProperty> length = Get(library, SI_PROP_SCAN_LENGTH);
     return width && length &&
-           SetInt(library, SI_PROP_SCAN_WIDTH, SI_TYPE_INT32, static_cast<int32_t>(width->value[1])) &&
-           SetInt(library, SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, static_cast<int32_t>(length->value[3]));
+           SetInt(library, SI_PROP_SCAN_WIDTH, SI_TYPE_INT32, IntFromSlot(width->value[si_record::kRangeMaximum])) &&
+           SetInt(library, SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, IntFromSlot(length->value[si_record::kRangeDefault]));
 }
 
 // Reads both sides, alternating, until each has ended; the lines per side.
@@ -245,7 +246,7 @@ void ScanDuplexColourPage(benchmark::State& state)
         return;
     }
     const std::optional<SIProperty> widthInBytes = Get(library, SI_PROP_WIDTH_IN_BYTES);
-    std::vector<uint8_t> buffer(static_cast<size_t>(widthInBytes ? widthInBytes->value[0] : 0) * kLinesPerRead);
+    std::vector<uint8_t> buffer(static_cast<size_t>(widthInBytes ? IntFromSlot(widthInBytes->value[0]) : 0) * kLinesPerRead);
     const std::string insert = "insert " + SamplePage("sample-front.ppm").string() + "," +
                                SamplePage("sample-back.ppm").string();
 

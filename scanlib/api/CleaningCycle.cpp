@@ -6,46 +6,17 @@
 #include "engine/properties/Property.h"
 #include "os/OSFunctions.h"
 
+#include <SIPropertyIds.h>
+#include <SIRecord.h>
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
-
-constexpr SIPropertyId kOpticalResolution = 2;
-constexpr SIPropertyId kYResolution = 5;
-constexpr SIPropertyId kYOffset = 12;
-constexpr SIPropertyId kFeedRate = 1004;
-constexpr SIPropertyId kReverseFeed = 23;
 
 constexpr float kCleaningFeedRate = 1.37f;
 constexpr int kRounds = 5;
 constexpr int kRoundPercent = 8;
 constexpr int kPauseMs = 100;
-
-// Value slots by container: single value[0]; range value[4]; list value[1].
-int CurrentSlot(const SIProperty& p) {
-    switch (p.container) {
-        case SI_CONTAINER_RANGE: return 4;
-        case SI_CONTAINER_LIST: return 1;
-        default: return 0;
-    }
-}
-
-int32_t SlotInt(uintptr_t slot) { return static_cast<int32_t>(static_cast<uint32_t>(slot)); }
-uintptr_t IntSlot(int32_t v) { return static_cast<uintptr_t>(static_cast<uint32_t>(v)); }
-
-float SlotFloat(uintptr_t slot) {
-    const auto bits = static_cast<uint32_t>(slot);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-uintptr_t FloatSlot(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
 
 SIProperty Read(SIPropertyId id) {
     SIProperty p{};
@@ -56,7 +27,7 @@ SIProperty Read(SIPropertyId id) {
 
 // Writes the property back with its current value replaced.
 void WriteCurrent(SIProperty p, uintptr_t value) {
-    p.value[CurrentSlot(p)] = value;
+    si_record::SetCurrent(p, value);
     SI_SetProperty(&p);
 }
 
@@ -87,15 +58,15 @@ SIResult Scrub(int32_t opticalDpi, SIProgressCallback callback) {
     if (SIResult r = SI_Feed(); r != SI_OK) return r;
     Progress progress(callback);
     if (!progress.Report(10)) return SI_ERR_CANCELLED;
-    WriteSingleInt(kYOffset, static_cast<int32_t>(opticalDpi * 0.5));
+    WriteSingleInt(SI_PROP_Y_OFFSET, static_cast<int32_t>(opticalDpi * 0.5));
 
     for (int round = 0; round < kRounds; ++round) {
         if (SIResult r = SI_Feed(); r != SI_OK) return r;
         if (!progress.Advance(kRoundPercent)) return SI_ERR_CANCELLED;
         OSSleep(kPauseMs);
-        WriteCurrent(Read(kReverseFeed), IntSlot(1));
+        WriteCurrent(Read(SI_PROP_REVERSE_FEED), SlotFromInt(1));
         const SIResult back = SI_Feed();
-        WriteCurrent(Read(kReverseFeed), IntSlot(0));
+        WriteCurrent(Read(SI_PROP_REVERSE_FEED), SlotFromInt(0));
         if (back != SI_OK) return back;
         if (!progress.Advance(kRoundPercent)) return SI_ERR_CANCELLED;
         OSSleep(kPauseMs);
@@ -117,8 +88,8 @@ SIProperty SingleIntRecord(SIPropertyId id, int32_t value) {
     p.id = id;
     p.container = SI_CONTAINER_SINGLE;
     p.itemType = SI_TYPE_INT32;
-    p.value[0] = IntSlot(value);
-    p.value[1] = IntSlot(value);
+    p.value[0] = SlotFromInt(value);
+    p.value[1] = SlotFromInt(value);
     return p;
 }
 
@@ -134,29 +105,29 @@ void EjectBestEffort() {
 }  // namespace
 
 SIResult RunCleaningCycle(SIProgressCallback callback) {
-    const SIProperty optical = Read(kOpticalResolution);
-    const int32_t dpi = SlotInt(optical.value[CurrentSlot(optical)]);
+    const SIProperty optical = Read(SI_PROP_OPTICAL_RESOLUTION);
+    const int32_t dpi = si_record::CurrentInt(optical);
 
-    const SIProperty yResolution = Read(kYResolution);
-    WriteCurrent(yResolution, IntSlot(dpi));
+    const SIProperty yResolution = Read(SI_PROP_Y_RESOLUTION);
+    WriteCurrent(yResolution, SlotFromInt(dpi));
 
-    const SIProperty yOffset = Read(kYOffset);
-    const int32_t savedYOffset = SlotInt(yOffset.value[CurrentSlot(yOffset)]);
-    WriteSingleInt(kYOffset, static_cast<int32_t>(dpi * 2.0));
+    const SIProperty yOffset = Read(SI_PROP_Y_OFFSET);
+    const int32_t savedYOffset = si_record::CurrentInt(yOffset);
+    WriteSingleInt(SI_PROP_Y_OFFSET, static_cast<int32_t>(dpi * 2.0));
 
-    const SIProperty feedRate = Read(kFeedRate);
-    const float minimum = SlotFloat(feedRate.value[0]);
-    const float maximum = SlotFloat(feedRate.value[1]);
-    WriteCurrent(feedRate, FloatSlot(std::max(std::min(kCleaningFeedRate, maximum), minimum)));
+    const SIProperty feedRate = Read(SI_PROP_FEED_RATE);
+    const float minimum = FloatFromSlot(feedRate.value[si_record::kRangeMinimum]);
+    const float maximum = FloatFromSlot(feedRate.value[si_record::kRangeMaximum]);
+    WriteCurrent(feedRate, SlotFromFloat(std::max(std::min(kCleaningFeedRate, maximum), minimum)));
 
-    const SIProperty reverse = Read(kReverseFeed);
-    WriteCurrent(reverse, IntSlot(0));
+    const SIProperty reverse = Read(SI_PROP_REVERSE_FEED);
+    WriteCurrent(reverse, SlotFromInt(0));
 
     const SIResult result = Scrub(dpi, callback);
 
     EjectBestEffort();
     Restore(yResolution);
-    Restore(SingleIntRecord(kYOffset, savedYOffset));
+    Restore(SingleIntRecord(SI_PROP_Y_OFFSET, savedYOffset));
     Restore(feedRate);
     Restore(reverse);
     return result;

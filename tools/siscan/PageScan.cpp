@@ -3,6 +3,7 @@
 #include "PnmWriter.h"
 
 #include <SIPropertyIds.h>
+#include <SIRecord.h>
 
 #include <array>
 #include <cstdint>
@@ -76,7 +77,7 @@ public:
         property.container = SI_CONTAINER_SINGLE;
         property.itemType = itemType;
         property.access = SI_ACCESS_READ_WRITE;
-        property.value[0] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
+        property.value[0] = SlotFromInt(value);
         return Check("SI_SetProperty(" + std::to_string(id) + ", " + std::to_string(value) + ")",
                      library_.SetProperty(&property));
     }
@@ -87,11 +88,7 @@ public:
         if (!property) {
             return std::nullopt;
         }
-        // The current value's slot by container.
-        const size_t slot = property->container == SI_CONTAINER_RANGE ? 4
-                            : property->container == SI_CONTAINER_LIST ? 1
-                                                                       : 0;
-        return static_cast<int32_t>(static_cast<uint32_t>(property->value[slot]));
+        return si_record::CurrentInt(*property);
     }
 
     bool Start()
@@ -153,11 +150,11 @@ bool SetWholePage(Session& session)
         return false;
     }
     const std::optional<SIProperty> width = session.Get(SI_PROP_SCAN_WIDTH);
-    if (!width || !session.Set(SI_PROP_SCAN_WIDTH, SI_TYPE_INT32, static_cast<int32_t>(width->value[1]))) {
+    if (!width || !session.Set(SI_PROP_SCAN_WIDTH, SI_TYPE_INT32, IntFromSlot(width->value[si_record::kRangeMaximum]))) {
         return false;
     }
     const std::optional<SIProperty> length = session.Get(SI_PROP_SCAN_LENGTH);
-    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, static_cast<int32_t>(length->value[3]));
+    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, IntFromSlot(length->value[si_record::kRangeDefault]));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "engine/properties/Property.h"
 
 #include "engine/chain/ImageSource.h"
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 
 #include <algorithm>
 #include <cmath>

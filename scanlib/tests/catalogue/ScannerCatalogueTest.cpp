@@ -3,7 +3,7 @@
 // to whom, and the catalogue's own rules.
 #include "ModelStandIn.h"
 
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 
 #include <gtest/gtest.h>
 

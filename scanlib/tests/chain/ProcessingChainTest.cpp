@@ -4,7 +4,7 @@
 #include "../catalogue/ModelStandIn.h"
 
 #include "engine/chain/ProcessingChain.h"
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 #include "engine/spool/Spooler.h"
 
 #include <SIPropertyIds.h>

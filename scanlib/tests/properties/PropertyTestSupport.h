@@ -5,7 +5,7 @@
 #include "engine/chain/ImageProcessor.h"
 #include "engine/chain/ImageSource.h"
 #include "engine/properties/Property.h"
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 
 #include <SIInterface.h>
 

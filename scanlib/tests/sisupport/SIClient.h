@@ -4,74 +4,49 @@
 #pragma once
 
 #include <SIInterface.h>
+#include <SIRecord.h>
 
 #include <emulator/HostSpeed.h>
 #include <emulator/VirtualScanner.h>
 #include <gtest/gtest.h>
 #include <platform/testing.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 
 namespace siclient {
 
-// The slot of a record that holds its current value.
-inline int CurrentSlot(const SIProperty& p) {
-    switch (p.container) {
-        case SI_CONTAINER_RANGE: return 4;
-        case SI_CONTAINER_LIST: return 1;
-        default: return 0;
-    }
-}
-
 inline SIProperty Record(uint16_t id, SIResult* result = nullptr) {
-    SIProperty p{};
-    p.id = id;
+    SIProperty p = si_record::Request(id);
     const SIResult r = SI_GetProperty(&p);
     if (result) *result = r;
     return p;
 }
 
-inline int32_t Int(uint16_t id) {
-    const SIProperty p = Record(id);
-    return static_cast<int32_t>(static_cast<uint32_t>(p.value[CurrentSlot(p)]));
-}
+inline int32_t Int(uint16_t id) { return si_record::CurrentInt(Record(id)); }
 
-inline float Float(uint16_t id) {
-    const SIProperty p = Record(id);
-    const auto bits = static_cast<uint32_t>(p.value[CurrentSlot(p)]);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+inline float Float(uint16_t id) { return si_record::CurrentFloat(Record(id)); }
 
 inline std::string String(uint16_t id) {
-    const SIProperty p = Record(id);
-    const char* text = reinterpret_cast<const char*>(p.value[0]);
+    const char* text = PointerFromSlot<const char>(Record(id).value[0]);
     return text ? text : "";
 }
 
 // Range and list: the minimum and maximum (list: first and last item).
 inline std::pair<int32_t, int32_t> IntBounds(uint16_t id) {
     const SIProperty p = Record(id);
-    return {static_cast<int32_t>(static_cast<uint32_t>(p.value[0])),
-            static_cast<int32_t>(static_cast<uint32_t>(p.value[1]))};
+    return {IntFromSlot(p.value[0]), IntFromSlot(p.value[1])};
 }
 
 inline SIResult SetInt(uint16_t id, int32_t value) {
     SIProperty p = Record(id);
-    p.value[CurrentSlot(p)] = static_cast<uintptr_t>(static_cast<uint32_t>(value));
-    if (p.container == SI_CONTAINER_SINGLE) p.value[1] = p.value[0];
+    si_record::SetCurrentInt(p, value);
     return SI_SetProperty(&p);
 }
 
 inline SIResult SetFloat(uint16_t id, float value) {
     SIProperty p = Record(id);
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    p.value[CurrentSlot(p)] = bits;
-    if (p.container == SI_CONTAINER_SINGLE) p.value[1] = p.value[0];
+    si_record::SetCurrentFloat(p, value);
     return SI_SetProperty(&p);
 }
 

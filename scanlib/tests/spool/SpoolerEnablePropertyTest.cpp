@@ -1,7 +1,7 @@
 // Turning spooling on needs room for the page on the spool file's volume.
 #include "SpoolTestSource.h"
 
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 #include "engine/spool/Spooler.h"
 
 #include <platform/testing.h>

@@ -2,7 +2,7 @@
 // pages, failures mid-page, and ending or stopping while a read is slow.
 #include "SpoolTestSource.h"
 
-#include "engine/properties/PropertySlots.h"
+#include <SIRecord.h>
 #include "engine/spool/Spooler.h"
 
 #include <SIPropertyIds.h>
