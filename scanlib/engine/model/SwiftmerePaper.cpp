@@ -26,10 +26,6 @@ constexpr int kMoveMarginMs = 3000;
 constexpr float kSlowestFeedRate = 0.1f;
 constexpr uint32_t kDebounceMs = 100;
 
-constexpr int kDiagPortCheck = 0;
-constexpr int kDiagReadTest = 16;
-constexpr int kDiagLineRead = 0x10000;
-constexpr int kDiagLineWrite = 0x20000;
 constexpr uint32_t kMaxReadTestKb = 100;
 
 constexpr std::array<BoardLine, 9> kDiagnosticLines{BoardLine::SignalB, BoardLine::SignalA,
@@ -186,7 +182,7 @@ bool Swiftmere::DebounceEvent(SIEvent* event) {
 
 int Swiftmere::Diagnostic(int code, uint32_t* data) {
     switch (code) {
-        case kDiagPortCheck: {
+        case SI_DIAG_DEVICE_CHECK: {
             data[0] = 0;
             if (port_ && port_->Lock()) {
                 int eventSize = 0, readAlign = 0, writeAlign = 0;
@@ -202,7 +198,7 @@ int Swiftmere::Diagnostic(int code, uint32_t* data) {
             }
             return SI_OK;
         }
-        case kDiagReadTest: {
+        case SI_DIAG_READ_TEST: {
             if (data[0] > kMaxReadTestKb) return SI_ERR_INVALID_PARAMETER;
             if (data[0] == 0) {
                 data[1] = 0;
@@ -215,13 +211,13 @@ int Swiftmere::Diagnostic(int code, uint32_t* data) {
             data[1] = static_cast<uint32_t>(got);
             return SI_OK;
         }
-        case kDiagLineRead:
-        case kDiagLineWrite: {
+        case SI_DIAG_GPIO_READ:
+        case SI_DIAG_GPIO_WRITE: {
             const int line = static_cast<int>(data[0] & 0xFF);
             const bool known = std::any_of(kDiagnosticLines.begin(), kDiagnosticLines.end(),
                                            [&](BoardLine role) { return signals_.Line(role) == line; });
             if (!known) return SI_ERR_INVALID_PARAMETER;
-            if (code == kDiagLineRead) {
+            if (code == SI_DIAG_GPIO_READ) {
                 data[1] = ReadLineLocked(line) ? 1 : 0;
             } else {
                 DriveLineLocked(line, data[1] != 0);
