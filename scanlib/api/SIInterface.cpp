@@ -14,6 +14,10 @@
 #include "os/ScanLog.h"
 #include "os/ScopedLock.h"
 
+#include <SIPropertyIds.h>
+
+#include <mutex>
+
 #if __has_include("engine/calibration/Calibrator.h")
 #include "engine/calibration/Calibrator.h"
 #define PELIDOR_HAS_CALIBRATOR 1
@@ -54,10 +58,17 @@ void AbandonScan() {
     state.scanOpen = false;
 }
 
+// The sides the scan being started delivers: two when duplex is on.
+int ScanSides() {
+    Property* duplex = Chain().FindProperty(SI_PROP_DUPLEX);
+    return duplex && duplex->GetInt() == 1 ? 2 : 1;
+}
+
 // The shape shared by SI_Feed, SI_FeedPaperOut and SI_Clean: open, sticky,
 // the scan lock for 2000 ms, refused while a scan is open, then work.
 template <typename Work>
 SIResult UnderScanLock(Work&& work) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
@@ -79,7 +90,13 @@ SI_EXPORT SIResult SI_OpenInterface(const char* name) {
 
 SI_EXPORT SIResult SI_CloseInterface(void) {
     LibraryState& state = Library();
+    // Held through the teardown: a call that starts meanwhile waits, then
+    // finds the interface closed.
+    std::lock_guard<std::mutex> guard(state.callsMutex);
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    // A call still running (this close comes from its progress callback, or
+    // from another thread) uses the model and the chain: refused.
+    if (state.callsRunning > 0) return Record(SI_ERR_BUSY);
     // An open scan holds the scan lock; closing the handle would not release
     // it, and every other process would stay busy.
     if (state.scanOpen) AbandonScan();
@@ -105,6 +122,7 @@ SI_EXPORT SIResult SI_GetLastErrorText(const char** text) {
 }
 
 SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
+    const RunningCall running;
     if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!property) return Record(SI_ERR_INVALID_PARAMETER);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
@@ -118,9 +136,13 @@ SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
 }
 
 SI_EXPORT SIResult SI_SetProperty(const SIProperty* property) {
+    const RunningCall running;
     if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
     if (!property) return Record(SI_ERR_INVALID_PARAMETER);
+    // The running page was set up from the properties; a change now would
+    // describe lines the scanner does not deliver.
+    if (Library().scanOpen) return Record(SI_ERR_BUSY);
     return Record(RunMapped([&] {
         Property* found = Chain().FindProperty(property->id);
         if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
@@ -129,6 +151,7 @@ SI_EXPORT SIResult SI_SetProperty(const SIProperty* property) {
 }
 
 SI_EXPORT SIResult SI_StartScan(void) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
@@ -140,15 +163,20 @@ SI_EXPORT SIResult SI_StartScan(void) {
         // The scan lock stays held until SI_EndScan.
         scan.Keep();
         state.scanOpen = true;
+        state.scanSides = ScanSides();
     }
     return Record(result);
 }
 
 SI_EXPORT SIResult SI_ReadImageData(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!state.scanOpen) return Record(SI_ERR_NOT_SCANNING);
-    if (!buffer || !linesRead || side > 1) return Record(SI_ERR_INVALID_PARAMETER);
+    // A simplex scan has no side 1: its lines would be taken from side 0.
+    if (!buffer || !linesRead || side >= static_cast<uint32_t>(state.scanSides)) {
+        return Record(SI_ERR_INVALID_PARAMETER);
+    }
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
     if (lines == 0) {
         *linesRead = 0;
@@ -168,6 +196,7 @@ SI_EXPORT SIResult SI_ReadImageData(uint8_t* buffer, uint32_t lines, uint32_t si
 }
 
 SI_EXPORT SIResult SI_EndScan(void) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!state.scanOpen) return Record(SI_OK);
@@ -182,6 +211,7 @@ SI_EXPORT SIResult SI_EndScan(void) {
 }
 
 SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!status) return Record(SI_ERR_INVALID_PARAMETER);
@@ -213,6 +243,7 @@ SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
 }
 
 SI_EXPORT SIResult SI_GetPaperStatus(int* present) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!present) return Record(SI_ERR_INVALID_PARAMETER);
@@ -224,6 +255,7 @@ SI_EXPORT SIResult SI_GetPaperStatus(int* present) {
 }
 
 SI_EXPORT SIResult SI_GetButtonStatus(int button, int* pressed) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!pressed) return Record(SI_ERR_INVALID_PARAMETER);
@@ -231,6 +263,7 @@ SI_EXPORT SIResult SI_GetButtonStatus(int button, int* pressed) {
 }
 
 SI_EXPORT SIResult SI_GetEvent(SIEvent* event) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!event) return Record(SI_ERR_INVALID_PARAMETER);
@@ -238,6 +271,7 @@ SI_EXPORT SIResult SI_GetEvent(SIEvent* event) {
 }
 
 SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!calibrated) return Record(SI_ERR_INVALID_PARAMETER);
@@ -248,9 +282,11 @@ SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
 }
 
 SI_EXPORT SIResult SI_Reset(void) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (state.scanOpen) return Record(SI_ERR_BUSY);  // would reset the running page's settings
     return Record(RunMapped([&] {
         Chain().ResetAll();
         state.scanner->ResetPipes();
@@ -259,16 +295,22 @@ SI_EXPORT SIResult SI_Reset(void) {
 }
 
 SI_EXPORT SIResult SI_Diagnostic(int code, int* words) {
+    const RunningCall running;
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
     if (!words) return Record(SI_ERR_INVALID_PARAMETER);
     if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    // During a scan, a read test would take the page's lines and a driven
+    // line could switch the lamp or the motor: busy. The port check and a
+    // line read leave the page alone.
+    if (state.scanOpen && (code == SI_DIAG_READ_TEST || code == SI_DIAG_GPIO_WRITE)) return Record(SI_ERR_BUSY);
     return Record(RunMapped([&] {
         return static_cast<SIResult>(state.scanner->Diagnostic(code, reinterpret_cast<uint32_t*>(words)));
     }));
 }
 
 SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
+    const RunningCall running;
     (void)argument;  // the calibrator takes only the callback; callers pass 0
     LibraryState& state = Library();
     if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
