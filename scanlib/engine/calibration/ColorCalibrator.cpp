@@ -170,6 +170,7 @@ int ColorCalibrator::Calibrate(SIProgressCallback progress) {
 bool ColorCalibrator::CheckFileWritable() {
     std::string path;
     scanner_->GetDataDirectory(path);
+    if (path.empty()) return false;  // no data folder for this model
     path += kCalibrationDatName;
     const std::unique_ptr<CalibrationFile> file = CreateCalibrationFile();
     if (file->Open(path.c_str(), kCalibrationFileReadWrite)) {

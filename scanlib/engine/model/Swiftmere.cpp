@@ -181,7 +181,7 @@ bool Swiftmere::Open(DevicePort*& port) {
         calibrationTime_ = CreateFileTime();
         calibrated_ = false;
         GetDataDirectory(calibrationPath_);
-        calibrationPath_ += kCalibrationDatName;
+        if (!calibrationPath_.empty()) calibrationPath_ += kCalibrationDatName;
         if (LoadCalibration()) {
             calibrationTime_->Load(calibrationPath_.c_str());
             calibrated_ = true;
@@ -314,7 +314,7 @@ bool Swiftmere::ReloadCalibration() {
 }
 
 bool Swiftmere::WriteCalibrationFile() {
-    if (!frontEnd_ || !controller_) return false;
+    if (!frontEnd_ || !controller_ || calibrationPath_.empty()) return false;
     controller_->SetExposurePercent(0, FloatValue(SI_PROP_EXPOSURE_RED, 100.0f));
     controller_->SetExposurePercent(1, FloatValue(SI_PROP_EXPOSURE_GREEN, 100.0f));
     controller_->SetExposurePercent(2, FloatValue(SI_PROP_EXPOSURE_BLUE, 100.0f));

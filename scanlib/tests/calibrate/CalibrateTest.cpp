@@ -208,6 +208,19 @@ TEST_F(CalibrateTest, UnwritableDataFolderGives18AndMovesNothing) {
     EXPECT_EQ(present, 1);  // the sheet never moved
 }
 
+TEST_F(CalibrateTest, DataFolderThatCannotBeCreatedGives18AndWritesNowhereElse) {
+    pt::InjectFailure("CreateDirectoryA", ERROR_ACCESS_DENIED);
+    Open("RM410", "RM410__", kFast);
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FILE);
+    EXPECT_TRUE(g_progress.empty());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(pt::Root()) / "drives" / "c" / "Calibration.dat"));
+    EXPECT_FALSE(std::filesystem::exists(CalibrationDatPath()));
+    // Once the folder can be made, the same interface calibrates into it.
+    pt::ClearFailures();
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    EXPECT_TRUE(std::filesystem::exists(CalibrationDatPath()));
+}
+
 TEST_F(CalibrateTest, ExistingFileThatCannotBeOpenedIsLeftAsItWas) {
     Open("RM410", "RM410__", kFast);
     const std::filesystem::path dat = CalibrationDatPath();
