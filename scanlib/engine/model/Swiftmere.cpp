@@ -306,11 +306,11 @@ bool Swiftmere::CheckCalibrationHeader() {
 }
 
 bool Swiftmere::ReloadCalibration() {
-    if (!calibrationFile_) return false;
-    if (!calibrationFile_->Open(calibrationPath_.c_str(), kCalibrationFileRead)) return false;
-    const bool ok = CheckCalibrationHeader();
-    calibrationFile_->Close();
-    return ok;
+    // The same checks the open makes before it loads: a file the open would
+    // refuse is no calibration, whatever its header says.
+    if (!frontEnd_) return false;
+    return CalibrationDatUsable(calibrationPath_, vendorId_, productId_, static_cast<uint32_t>(GetPixelsPerLine()),
+                                *frontEnd_);
 }
 
 bool Swiftmere::WriteCalibrationFile() {

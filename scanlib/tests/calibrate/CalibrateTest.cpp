@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -130,12 +131,63 @@ TEST_F(CalibrateTest, CalibratingAgainStartsFromTheFoundValuesAndFindsThemAgain)
         SI_GetPaperStatus(&present);
     }
     ASSERT_EQ(present, 1);
-    // The reference voltage now starts at the code found before: its dark
-    // level is already near the target and the code is kept.
+    // The reference voltage search starts from the lowest code again and
+    // finds the same code; the rest starts from the values found before.
     EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
     EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
     EXPECT_NEAR(Int(SI_PROP_AFE_OFFSET_RED), -8, 2);
     EXPECT_EQ(IsCalibrated(), 1);
+}
+
+TEST_F(CalibrateTest, StoredFileCountsAsTheOpenWouldJudgeItAndCannotStopTheNextCalibration) {
+    Open("RM410", "RM410__", kFast);
+    ASSERT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    const std::filesystem::path dat = CalibrationDatPath();
+    std::vector<char> good;
+    {
+        std::ifstream in(dat, std::ios::binary);
+        good.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(good.size(), 17u);
+    const auto write = [&](const std::vector<char>& bytes) {
+        std::ofstream out(dat, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    struct Damage {
+        const char* what;
+        std::function<void(std::vector<char>&)> apply;
+    };
+    for (const Damage& d : {Damage{"truncated", [](auto& b) { b.pop_back(); }},
+                            Damage{"lengthened", [](auto& b) { b.push_back(0); }},
+                            Damage{"a table count off by one", [](auto& b) { b[29] = static_cast<char>(b[29] + 1); }},
+                            Damage{"reference voltage 16", [](auto& b) { b[16] = 16; }}}) {
+        std::vector<char> bytes = good;
+        d.apply(bytes);
+        write(bytes);
+        EXPECT_EQ(IsCalibrated(), 0) << d.what;
+    }
+    write(good);
+    EXPECT_EQ(IsCalibrated(), 1);
+
+    // A stored reference voltage at the top of the chip's range: the file is
+    // used, and the next calibration still finds its values.
+    std::vector<char> top = good;
+    top[16] = 15;
+    write(top);
+    ASSERT_EQ(SI_CloseInterface(), SI_OK);
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    EXPECT_EQ(IsCalibrated(), 1);
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 15);
+    ASSERT_EQ(SI_FeedPaperOut(), SI_OK);
+    scanner_->InsertCalibrationSheet();
+    int present = 0;
+    for (int i = 0; i < 250 && present == 0; ++i) {
+        Sleep(20);
+        SI_GetPaperStatus(&present);
+    }
+    ASSERT_EQ(present, 1);
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
 }
 
 TEST_F(CalibrateTest, PlainWhiteSheetGivesAWhiteOnlyCalibration) {
