@@ -16,7 +16,9 @@
 
 #include <SIPropertyIds.h>
 
+#include <array>
 #include <mutex>
+#include <vector>
 
 #if __has_include("engine/calibration/Calibrator.h")
 #include "engine/calibration/Calibrator.h"
@@ -63,6 +65,34 @@ int ScanSides() {
     Property* duplex = Chain().FindProperty(SI_PROP_DUPLEX);
     return duplex && duplex->GetInt() == 1 ? 2 : 1;
 }
+
+// The values a calibration measures: exposures, front-end offsets, gains
+// and reference voltage. They are not among the values saved and restored
+// around it (a finished calibration keeps them), so a calibration that is
+// cancelled or fails puts them back from this copy.
+class CalibrationValues {
+public:
+    void Take() {
+        for (const uint16_t id : kIds) {
+            SIProperty record{};
+            record.id = id;
+            Property* p = Chain().FindProperty(id);
+            if (p && p->Get(&record)) records_.push_back(record);
+        }
+    }
+    void PutBack() {
+        for (const SIProperty& record : records_) {
+            if (Property* p = Chain().FindProperty(record.id)) p->Set(&record);
+        }
+    }
+
+private:
+    static constexpr std::array<uint16_t, 12> kIds{
+        SI_PROP_EXPOSURE_RED,     SI_PROP_EXPOSURE_GREEN,  SI_PROP_EXPOSURE_BLUE,   SI_PROP_AFE_OFFSET_RED,
+        SI_PROP_AFE_OFFSET_GREEN, SI_PROP_AFE_OFFSET_BLUE, SI_PROP_AFE_OFFSET_GRAY, SI_PROP_AFE_GAIN_RED,
+        SI_PROP_AFE_GAIN_GREEN,   SI_PROP_AFE_GAIN_BLUE,   SI_PROP_AFE_GAIN_GRAY,   SI_PROP_AFE_VREF};
+    std::vector<SIProperty> records_;
+};
 
 // The shape shared by SI_Feed, SI_FeedPaperOut and SI_Clean: open, sticky,
 // the scan lock for 2000 ms, refused while a scan is open, then work.
@@ -325,7 +355,9 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
 
     state.scanOpen = true;
     bool saved = false;
+    CalibrationValues before;
     SIResult result = RunMapped([&] {
+        before.Take();
         Chain().SaveRestoreAll(true);
         saved = true;
         Chain().ResetAll();
@@ -339,13 +371,21 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
         return SIResult{SI_ERR_CALIBRATION_FAILED};
 #endif
     });
+    const bool calibrated = result == SI_OK || result == SI_CALIBRATED_WHITE_ONLY;
+    if (!calibrated) {
+        // Cancelled or failed: the chips go back to what they held before.
+        RunMapped([&] {
+            before.PutBack();
+            state.scanner->AbandonCalibration();
+            return SIResult{SI_OK};
+        });
+    }
     if (saved) {
         const SIResult restored = RunMapped([] {
             Chain().SaveRestoreAll(false);
             return SIResult{SI_OK};
         });
         // A calibration that succeeded reports a failed restore instead.
-        const bool calibrated = result == SI_OK || result == SI_CALIBRATED_WHITE_ONLY;
         if (calibrated && restored != SI_OK) result = restored;
     }
     state.scanOpen = false;

@@ -313,6 +313,15 @@ bool Swiftmere::ReloadCalibration() {
                                 *frontEnd_);
 }
 
+void Swiftmere::AbandonCalibration() {
+    SetLampPower(true);
+    // The stored calibration is still on disk (only a finished calibration
+    // replaces it): its tables go back into the controller. Without one the
+    // half-measured tables stay unused. The front-end values and exposures
+    // come from the properties at the next scan start.
+    calibrated_ = LoadCalibration();
+}
+
 bool Swiftmere::WriteCalibrationFile() {
     if (!frontEnd_ || !controller_ || calibrationPath_.empty()) return false;
     controller_->SetExposurePercent(0, FloatValue(SI_PROP_EXPOSURE_RED, 100.0f));

@@ -54,6 +54,7 @@ public:
     void Feed() override;
     Calibrator* GetCalibrator() override { return calibrator_.get(); }
     bool ReloadCalibration() override;
+    void AbandonCalibration() override;
     int GetMaxBitDepth() override;
     int GetPixelsPerLine() override;
     void SetLampPower(bool on) override;

@@ -249,6 +249,42 @@ TEST_F(CalibrateTest, CancelAtTheFirstProgressPointEjectsTheSheet) {
     EXPECT_EQ(IsCalibrated(), 0);
 }
 
+// Cancelled at each progress point (or failed), a calibration leaves the
+// scanner as it found it: the next page of a white sheet is as bright as
+// one scanned before the attempt.
+TEST_F(CalibrateTest, CancelledCalibrationLeavesLaterPagesAsTheyWere) {
+    Open("RM410", "RM410__", kFast);
+    const auto white = WriteFlatSheet("white.pgm", 4.0, 2.5, 255);
+    const auto pageMean = [&] {
+        scanner_->InsertSheet(white);
+        int present = 0;
+        for (int i = 0; i < 250 && present == 0; ++i) {
+            Sleep(20);
+            SI_GetPaperStatus(&present);
+        }
+        const Page page = ScanFlatPage(75, 1, 1.0);
+        EXPECT_EQ(page.end, SI_OK);
+        EXPECT_GT(page.lines, 0);
+        double sum = 0;
+        for (const uint8_t v : page.data) sum += v;
+        SI_FeedPaperOut();
+        return page.data.empty() ? 0.0 : sum / static_cast<double>(page.data.size());
+    };
+    pageMean();  // the first page after the open is brighter than the rest
+    const double before = pageMean();
+    ASSERT_GT(before, 100.0);
+    for (const int cancelAt : {6, 9, 28, 67}) {
+        if (cancelAt != 6) SKIP_ON_SLOW_HOST();
+        scanner_->InsertCalibrationSheet();
+        g_progress.clear();
+        g_cancelAt = cancelAt;
+        EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CANCELLED) << cancelAt;
+        SI_FeedPaperOut();
+        EXPECT_EQ(IsCalibrated(), 0) << cancelAt;
+        EXPECT_NEAR(pageMean(), before, 3.0) << "after a cancel at " << cancelAt;
+    }
+}
+
 TEST_F(CalibrateTest, UnwritableDataFolderGives18AndMovesNothing) {
     Open("RM410", "RM410__", kFast);
     pt::InjectFailure("CreateFileA", ERROR_ACCESS_DENIED);
