@@ -24,6 +24,7 @@ struct LibraryState {
     OSMutex scanLock;         // "<base>Scan", global
     OSMutex calibrationLock;  // "<base>Cal", global
     int scanSides = 1;        // sides the open scan delivers: 2 for duplex
+    uint32_t lastLinesMs = 0;  // when the open scan last delivered lines
     std::mutex callsMutex;    // guards callsRunning, and a close's teardown
     int callsRunning = 0;
 };

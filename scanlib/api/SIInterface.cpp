@@ -11,6 +11,7 @@
 #include "engine/chain/ProcessingChain.h"
 #include "engine/model/Scanner.h"
 #include "engine/properties/Property.h"
+#include "os/OSFunctions.h"
 #include "os/ScanLog.h"
 #include "os/ScopedLock.h"
 
@@ -30,6 +31,10 @@ namespace {
 constexpr int kScanLockMs = 2000;
 constexpr int kCalibrationLockMs = 5000;
 constexpr int kPaperLockMs = 1000;
+// A page that delivers no line for this long has stopped: the read fails
+// with 256. Longer than the 12 s for which the TWAIN data source retries
+// empty reads itself, so its own time-out still comes first.
+constexpr uint32_t kStalledPageMs = 20000;
 
 SIResult Record(SIResult result) {
     Library().lastResult = result;
@@ -194,6 +199,7 @@ SI_EXPORT SIResult SI_StartScan(void) {
         scan.Keep();
         state.scanOpen = true;
         state.scanSides = ScanSides();
+        state.lastLinesMs = OSGetTime();
     }
     return Record(result);
 }
@@ -215,6 +221,11 @@ SI_EXPORT SIResult SI_ReadImageData(uint8_t* buffer, uint32_t lines, uint32_t si
     try {
         int got = 0;
         const SIResult result = static_cast<SIResult>(Chain().ReadImageData(buffer, lines, side, &got));
+        if (result == SI_OK && got == 0 && OSGetTime() - state.lastLinesMs > kStalledPageMs) {
+            AbandonScan();
+            return Record(SI_ERR_COMMUNICATION);
+        }
+        if (got > 0) state.lastLinesMs = OSGetTime();
         if (result == SI_OK || result == SI_END_OF_PAGE) *linesRead = got;
         return Record(result);
     } catch (const DeviceIOException& e) {

@@ -59,6 +59,10 @@ bool FakeScanner::Start() {
 SIResult FakeScanner::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
     ++calls.reads;
     if (script.onRead) script.onRead();
+    if (script.stalled) {
+        *linesRead = 0;
+        return SI_OK;
+    }
     ThrowIfScripted(script.readThrows);
     const int n = std::min(static_cast<int>(lines), script.linesLeft);
     if (n == 0) {

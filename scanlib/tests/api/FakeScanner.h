@@ -26,6 +26,7 @@ struct FakeScript {
     int linesLeft = 3;          // lines Read delivers before the end of the page
     int status = 1;             // GetScannerStatus
     int calibrateResult = SI_ERR_CALIBRATION_FAILED;  // the calibrator's answer
+    bool stalled = false;       // Read answers 0 with no lines, as a scanner that stopped
     std::function<void()> onRead;  // runs inside Read, before it answers
 };
 

@@ -544,6 +544,42 @@ TEST_F(SIOpenInterfaceTest, DuringAScanOnlyCallsThatCannotHarmThePageRun) {
     EXPECT_EQ(SI_Reset(), SI_OK);
 }
 
+// A scanner that stops delivering lines: the reads answer "nothing yet" for
+// as long as a front end's own retries may run (the TWAIN data source gives
+// up after 12 s), then the page fails with 256 and the scan is closed.
+TEST_F(SIOpenInterfaceTest, PageThatMakesNoProgressEndsWithACommunicationFailure) {
+    Open();
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    ASSERT_EQ(SI_ReadImageData(buffer_, 1, 0, &count_), SI_OK);
+    ASSERT_EQ(count_, 1);
+    FakeScanner::script.stalled = true;
+    for (const int64_t ms : {0, 6000, 12500}) {
+        platform::testing::SetClockOffset(ms);
+        count_ = -1;
+        EXPECT_EQ(SI_ReadImageData(buffer_, 1, 0, &count_), SI_OK) << ms;
+        EXPECT_EQ(count_, 0) << ms;
+    }
+    platform::testing::SetClockOffset(30000);
+    EXPECT_EQ(SI_ReadImageData(buffer_, 1, 0, &count_), SI_ERR_COMMUNICATION);
+    EXPECT_EQ(FakeScanner::calls.ends, 1);
+    EXPECT_EQ(WaitFromOtherThread(kScanLock), kWaitAcquired);
+    EXPECT_EQ(SI_ReadImageData(buffer_, 1, 0, &count_), SI_ERR_NOT_SCANNING);
+
+    // Lines that keep coming, however slowly, keep the page alive.
+    int status = 0;
+    SI_GetScannerStatus(&status);
+    FakeScanner::script.stalled = false;
+    FakeScanner::script.linesLeft = 10;
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    for (int i = 1; i <= 4; ++i) {
+        platform::testing::SetClockOffset(30000 + i * 15000);
+        EXPECT_EQ(SI_ReadImageData(buffer_, 1, 0, &count_), SI_OK) << i;
+        EXPECT_EQ(count_, 1) << i;
+    }
+    EXPECT_EQ(SI_EndScan(), SI_OK);
+    platform::testing::SetClockOffset(0);
+}
+
 TEST(SIOpenWithoutPortTest, KnownModelWithoutAPortIsNoHardware) {
     FakeScanner::ResetScript();
     for (const auto& [name, kind] : {std::pair{"FAKE", 0}, std::pair{"FAKE__", 1}}) {
