@@ -36,8 +36,14 @@ constexpr int kPaperLockMs = 1000;
 // empty reads itself, so its own time-out still comes first.
 constexpr uint32_t kStalledPageMs = 20000;
 
-SIResult Record(SIResult result) {
+// Stores the result as the last one; a failure also goes to the scan log
+// with the call that gave it.
+SIResult Record(const char* call, SIResult result) {
     Library().lastResult = result;
+    if (result != SI_OK && result != SI_END_OF_PAGE && result != SI_CALIBRATED_WHITE_ONLY) {
+        LogLine line;
+        line << call << ": " << result << " " << ResultCodeText(static_cast<int32_t>(result));
+    }
     return result;
 }
 
@@ -102,15 +108,15 @@ private:
 // The shape shared by SI_Feed, SI_FeedPaperOut and SI_Clean: open, sticky,
 // the scan lock for 2000 ms, refused while a scan is open, then work.
 template <typename Work>
-SIResult UnderScanLock(Work&& work) {
+SIResult UnderScanLock(const char* call, Work&& work) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (!state.interfaceOpen) return Record(call, SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(call, SI_ERR_COMMUNICATION);
     ScopedLock scan(&state.scanLock);
-    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
-    if (state.scanOpen) return Record(SI_ERR_BUSY);
-    return Record(RunMapped(work));
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(call, LockFailure(wait));
+    if (state.scanOpen) return Record(call, SI_ERR_BUSY);
+    return Record(call, RunMapped(work));
 }
 
 }  // namespace
@@ -118,9 +124,14 @@ SIResult UnderScanLock(Work&& work) {
 extern "C" {
 
 SI_EXPORT SIResult SI_OpenInterface(const char* name) {
-    if (Library().interfaceOpen) return Record(SI_ERR_ALREADY_OPEN);
-    if (!name) return Record(SI_ERR_INVALID_PARAMETER);
-    return Record(RunMapped([&] { return RunOpenSequence(name); }, SI_ERR_INIT_FAILED));
+    if (Library().interfaceOpen) return Record(__func__, SI_ERR_ALREADY_OPEN);
+    if (!name) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    const SIResult result = RunMapped([&] { return RunOpenSequence(name); }, SI_ERR_INIT_FAILED);
+    if (result == SI_OK) {
+        LogLine line;
+        line << "SI_OpenInterface: " << name << " open";
+    }
+    return Record(__func__, result);
 }
 
 SI_EXPORT SIResult SI_CloseInterface(void) {
@@ -128,10 +139,10 @@ SI_EXPORT SIResult SI_CloseInterface(void) {
     // Held through the teardown: a call that starts meanwhile waits, then
     // finds the interface closed.
     std::lock_guard<std::mutex> guard(state.callsMutex);
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
     // A call still running (this close comes from its progress callback, or
     // from another thread) uses the model and the chain: refused.
-    if (state.callsRunning > 0) return Record(SI_ERR_BUSY);
+    if (state.callsRunning > 0) return Record(__func__, SI_ERR_BUSY);
     // An open scan holds the scan lock; closing the handle would not release
     // it, and every other process would stay busy.
     if (state.scanOpen) AbandonScan();
@@ -142,10 +153,14 @@ SI_EXPORT SIResult SI_CloseInterface(void) {
     state.scanner.reset();
     state.calibrationLock.Close();
     state.scanLock.Close();
+    {
+        LogLine line;
+        line << "SI_CloseInterface: closed";
+    }
     ScanLog::Close();
     state.interfaceOpen = false;
     state.scanOpen = false;
-    return Record(SI_OK);
+    return Record(__func__, SI_OK);
 }
 
 SI_EXPORT SIResult SI_GetLastError(void) { return Library().lastResult; }
@@ -158,10 +173,10 @@ SI_EXPORT SIResult SI_GetLastErrorText(const char** text) {
 
 SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
     const RunningCall running;
-    if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!property) return Record(SI_ERR_INVALID_PARAMETER);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
-    return Record(RunMapped([&] {
+    if (!Library().interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!property) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
+    return Record(__func__, RunMapped([&] {
         Property* found = Chain().FindProperty(property->id);
         if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
         // A property that cannot answer (a device value without its device)
@@ -172,13 +187,13 @@ SI_EXPORT SIResult SI_GetProperty(SIProperty* property) {
 
 SI_EXPORT SIResult SI_SetProperty(const SIProperty* property) {
     const RunningCall running;
-    if (!Library().interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
-    if (!property) return Record(SI_ERR_INVALID_PARAMETER);
+    if (!Library().interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
+    if (!property) return Record(__func__, SI_ERR_INVALID_PARAMETER);
     // The running page was set up from the properties; a change now would
     // describe lines the scanner does not deliver.
-    if (Library().scanOpen) return Record(SI_ERR_BUSY);
-    return Record(RunMapped([&] {
+    if (Library().scanOpen) return Record(__func__, SI_ERR_BUSY);
+    return Record(__func__, RunMapped([&] {
         Property* found = Chain().FindProperty(property->id);
         if (!found) return SIResult{SI_ERR_PROPERTY_UNSUPPORTED};
         return found->Set(property) ? SIResult{SI_OK} : SIResult{SI_ERR_PROPERTY_INVALID};
@@ -188,11 +203,11 @@ SI_EXPORT SIResult SI_SetProperty(const SIProperty* property) {
 SI_EXPORT SIResult SI_StartScan(void) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
-    if (state.scanOpen) return Record(SI_ERR_BUSY);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
+    if (state.scanOpen) return Record(__func__, SI_ERR_BUSY);
     ScopedLock scan(&state.scanLock);
-    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(__func__, LockFailure(wait));
     const SIResult result = RunMapped([] { return Chain().StartScan() ? SIResult{SI_OK} : SIResult{SI_ERR_UNKNOWN}; });
     if (result == SI_OK) {
         // The scan lock stays held until SI_EndScan.
@@ -201,73 +216,73 @@ SI_EXPORT SIResult SI_StartScan(void) {
         state.scanSides = ScanSides();
         state.lastLinesMs = OSGetTime();
     }
-    return Record(result);
+    return Record(__func__, result);
 }
 
 SI_EXPORT SIResult SI_ReadImageData(uint8_t* buffer, uint32_t lines, uint32_t side, int* linesRead) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!state.scanOpen) return Record(SI_ERR_NOT_SCANNING);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!state.scanOpen) return Record(__func__, SI_ERR_NOT_SCANNING);
     // A simplex scan has no side 1: its lines would be taken from side 0.
     if (!buffer || !linesRead || side >= static_cast<uint32_t>(state.scanSides)) {
-        return Record(SI_ERR_INVALID_PARAMETER);
+        return Record(__func__, SI_ERR_INVALID_PARAMETER);
     }
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
     if (lines == 0) {
         *linesRead = 0;
-        return Record(SI_OK);
+        return Record(__func__, SI_OK);
     }
     try {
         int got = 0;
         const SIResult result = static_cast<SIResult>(Chain().ReadImageData(buffer, lines, side, &got));
         if (result == SI_OK && got == 0 && OSGetTime() - state.lastLinesMs > kStalledPageMs) {
             AbandonScan();
-            return Record(SI_ERR_COMMUNICATION);
+            return Record(__func__, SI_ERR_COMMUNICATION);
         }
         if (got > 0) state.lastLinesMs = OSGetTime();
         if (result == SI_OK || result == SI_END_OF_PAGE) *linesRead = got;
-        return Record(result);
+        return Record(__func__, result);
     } catch (const DeviceIOException& e) {
         AbandonScan();
-        return Record(e.Code() == DeviceIOException::kBusy ? SI_ERR_BUSY : SI_ERR_COMMUNICATION);
+        return Record(__func__, e.Code() == DeviceIOException::kBusy ? SI_ERR_BUSY : SI_ERR_COMMUNICATION);
     } catch (...) {
-        return Record(SI_ERR_UNKNOWN);
+        return Record(__func__, SI_ERR_UNKNOWN);
     }
 }
 
 SI_EXPORT SIResult SI_EndScan(void) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!state.scanOpen) return Record(SI_OK);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!state.scanOpen) return Record(__func__, SI_OK);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
     const SIResult result = RunMapped([] {
         Chain().EndScan();
         return SIResult{SI_OK};
     });
     state.scanLock.Release();
     state.scanOpen = false;
-    return Record(result);
+    return Record(__func__, result);
 }
 
 SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!status) return Record(SI_ERR_INVALID_PARAMETER);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!status) return Record(__func__, SI_ERR_INVALID_PARAMETER);
     if (state.scanOpen) {
         *status = SI_SCANNER_BUSY;
-        return Record(SI_OK);
+        return Record(__func__, SI_OK);
     }
     {
         ScopedLock probe(&state.scanLock);
         const int wait = probe.Acquire(0);
         if (wait == kWaitTimeout) {
             *status = SI_SCANNER_BUSY;
-            return Record(SI_OK);
+            return Record(__func__, SI_OK);
         }
-        if (wait != kWaitAcquired) return Record(SI_ERR_UNKNOWN);
+        if (wait != kWaitAcquired) return Record(__func__, SI_ERR_UNKNOWN);
     }
     try {
         switch (state.scanner->GetScannerStatus()) {
@@ -278,45 +293,45 @@ SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
     } catch (const DeviceIOException& e) {
         *status = e.Code() == DeviceIOException::kBusy ? SI_SCANNER_BUSY : SI_SCANNER_NOT_READY;
     } catch (...) {
-        return Record(SI_ERR_UNKNOWN);
+        return Record(__func__, SI_ERR_UNKNOWN);
     }
-    return Record(SI_OK);
+    return Record(__func__, SI_OK);
 }
 
 SI_EXPORT SIResult SI_GetPaperStatus(int* present) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!present) return Record(SI_ERR_INVALID_PARAMETER);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!present) return Record(__func__, SI_ERR_INVALID_PARAMETER);
     // A calibration holds this lock; past the wait the sensor is read anyway.
     ScopedLock calibration(&state.calibrationLock);
     const int wait = calibration.Acquire(kPaperLockMs);
-    if (wait != kWaitAcquired && wait != kWaitTimeout) return Record(SI_ERR_UNKNOWN);
-    return Record(RunMapped([&] { return static_cast<SIResult>(state.scanner->GetPaperStatus(present)); }));
+    if (wait != kWaitAcquired && wait != kWaitTimeout) return Record(__func__, SI_ERR_UNKNOWN);
+    return Record(__func__, RunMapped([&] { return static_cast<SIResult>(state.scanner->GetPaperStatus(present)); }));
 }
 
 SI_EXPORT SIResult SI_GetButtonStatus(int button, int* pressed) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!pressed) return Record(SI_ERR_INVALID_PARAMETER);
-    return Record(RunMapped([&] { return static_cast<SIResult>(state.scanner->GetButtonStatus(button, pressed)); }));
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!pressed) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    return Record(__func__, RunMapped([&] { return static_cast<SIResult>(state.scanner->GetButtonStatus(button, pressed)); }));
 }
 
 SI_EXPORT SIResult SI_GetEvent(SIEvent* event) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!event) return Record(SI_ERR_INVALID_PARAMETER);
-    return Record(RunMapped([&] { return state.scanner->DebounceEvent(event) ? SIResult{SI_OK} : SIResult{SI_ERR_UNKNOWN}; }));
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!event) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    return Record(__func__, RunMapped([&] { return state.scanner->DebounceEvent(event) ? SIResult{SI_OK} : SIResult{SI_ERR_UNKNOWN}; }));
 }
 
 SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!calibrated) return Record(SI_ERR_INVALID_PARAMETER);
-    return Record(RunMapped([&] {
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!calibrated) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    return Record(__func__, RunMapped([&] {
         *calibrated = state.scanner->ReloadCalibration() ? 1 : 0;
         return SIResult{SI_OK};
     }));
@@ -325,10 +340,10 @@ SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
 SI_EXPORT SIResult SI_Reset(void) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
-    if (state.scanOpen) return Record(SI_ERR_BUSY);  // would reset the running page's settings
-    return Record(RunMapped([&] {
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
+    if (state.scanOpen) return Record(__func__, SI_ERR_BUSY);  // would reset the running page's settings
+    return Record(__func__, RunMapped([&] {
         Chain().ResetAll();
         state.scanner->ResetPipes();
         return SIResult{SI_OK};
@@ -338,14 +353,14 @@ SI_EXPORT SIResult SI_Reset(void) {
 SI_EXPORT SIResult SI_Diagnostic(int code, int* words) {
     const RunningCall running;
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (!words) return Record(SI_ERR_INVALID_PARAMETER);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (!words) return Record(__func__, SI_ERR_INVALID_PARAMETER);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
     // During a scan, a read test would take the page's lines and a driven
     // line could switch the lamp or the motor: busy. The port check and a
     // line read leave the page alone.
-    if (state.scanOpen && (code == SI_DIAG_READ_TEST || code == SI_DIAG_GPIO_WRITE)) return Record(SI_ERR_BUSY);
-    return Record(RunMapped([&] {
+    if (state.scanOpen && (code == SI_DIAG_READ_TEST || code == SI_DIAG_GPIO_WRITE)) return Record(__func__, SI_ERR_BUSY);
+    return Record(__func__, RunMapped([&] {
         return static_cast<SIResult>(state.scanner->Diagnostic(code, reinterpret_cast<uint32_t*>(words)));
     }));
 }
@@ -354,15 +369,15 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
     const RunningCall running;
     (void)argument;  // the calibrator takes only the callback; callers pass 0
     LibraryState& state = Library();
-    if (!state.interfaceOpen) return Record(SI_ERR_NOT_OPEN);
-    if (Sticky()) return Record(SI_ERR_COMMUNICATION);
+    if (!state.interfaceOpen) return Record(__func__, SI_ERR_NOT_OPEN);
+    if (Sticky()) return Record(__func__, SI_ERR_COMMUNICATION);
     // Declared calibration first so the scan lock is released first; taken
     // scan first, in the library's lock order.
     ScopedLock calibration(&state.calibrationLock);
     ScopedLock scan(&state.scanLock);
-    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
-    if (const int wait = calibration.Acquire(kCalibrationLockMs); wait != kWaitAcquired) return Record(LockFailure(wait));
-    if (state.scanOpen) return Record(SI_ERR_BUSY);
+    if (const int wait = scan.Acquire(kScanLockMs); wait != kWaitAcquired) return Record(__func__, LockFailure(wait));
+    if (const int wait = calibration.Acquire(kCalibrationLockMs); wait != kWaitAcquired) return Record(__func__, LockFailure(wait));
+    if (state.scanOpen) return Record(__func__, SI_ERR_BUSY);
 
     state.scanOpen = true;
     bool saved = false;
@@ -400,25 +415,25 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
         if (calibrated && restored != SI_OK) result = restored;
     }
     state.scanOpen = false;
-    return Record(result);
+    return Record(__func__, result);
 }
 
 SI_EXPORT SIResult SI_Feed(void) {
-    return UnderScanLock([] {
+    return UnderScanLock(__func__, [] {
         Library().scanner->Feed();
         return SIResult{SI_OK};
     });
 }
 
 SI_EXPORT SIResult SI_FeedPaperOut(void) {
-    return UnderScanLock([] {
+    return UnderScanLock(__func__, [] {
         Library().scanner->FeedPaperOut();
         return SIResult{SI_OK};
     });
 }
 
 SI_EXPORT SIResult SI_Clean(SIProgressCallback progress) {
-    return UnderScanLock([&] { return RunCleaningCycle(progress); });
+    return UnderScanLock(__func__, [&] { return RunCleaningCycle(progress); });
 }
 
 }  // extern "C"

@@ -580,6 +580,22 @@ TEST_F(SIOpenInterfaceTest, PageThatMakesNoProgressEndsWithACommunicationFailure
     platform::testing::SetClockOffset(0);
 }
 
+TEST_F(SIOpenInterfaceTest, TheDebugOutputTracesOpenCloseAndFailures) {
+    platform::testing::CaptureDebugOutput(true);
+    Open();
+    EXPECT_EQ(SI_Diagnostic(SI_DIAG_DEVICE_CHECK, nullptr), SI_ERR_INVALID_PARAMETER);
+    int words[2] = {};
+    EXPECT_EQ(SI_Diagnostic(SI_DIAG_DEVICE_CHECK, words), SI_OK);
+    EXPECT_EQ(SI_CloseInterface(), SI_OK);
+    EXPECT_EQ(SI_Feed(), SI_ERR_NOT_OPEN);  // no log once closed
+    std::vector<std::string> lines = platform::testing::TakeDebugOutput();
+    platform::testing::CaptureDebugOutput(false);
+    for (std::string& line : lines) line = line.substr(line.find("] ") + 2);  // drop the "[pid] "
+    EXPECT_EQ(lines, (std::vector<std::string>{"SI_OpenInterface: FAKE__ open",
+                                               "SI_Diagnostic: 14 A parameter was invalid.",
+                                               "SI_CloseInterface: closed"}));
+}
+
 TEST(SIOpenWithoutPortTest, KnownModelWithoutAPortIsNoHardware) {
     FakeScanner::ResetScript();
     for (const auto& [name, kind] : {std::pair{"FAKE", 0}, std::pair{"FAKE__", 1}}) {
