@@ -8,6 +8,7 @@
 #include "api/OpenSequence.h"
 #include "api/ResultCodes.h"
 #include "api/SIResultMapping.h"
+#include "engine/calibration/Calibrator.h"
 #include "engine/chain/ProcessingChain.h"
 #include "engine/model/Scanner.h"
 #include "engine/properties/Property.h"
@@ -21,10 +22,6 @@
 #include <mutex>
 #include <vector>
 
-#if __has_include("engine/calibration/Calibrator.h")
-#include "engine/calibration/Calibrator.h"
-#define PELIDOR_HAS_CALIBRATOR 1
-#endif
 
 namespace {
 
@@ -387,15 +384,10 @@ SI_EXPORT SIResult SI_Calibrate(int argument, SIProgressCallback progress) {
         Chain().SaveRestoreAll(true);
         saved = true;
         Chain().ResetAll();
-#ifdef PELIDOR_HAS_CALIBRATOR
         Calibrator* calibrator = state.scanner->GetCalibrator();
         if (!calibrator) return SIResult{SI_ERR_CALIBRATION_FAILED};
         calibrator->UseChain(&Chain());
         return static_cast<SIResult>(calibrator->Calibrate(progress));
-#else
-        (void)progress;
-        return SIResult{SI_ERR_CALIBRATION_FAILED};
-#endif
     });
     const bool calibrated = result == SI_OK || result == SI_CALIBRATED_WHITE_ONLY;
     if (!calibrated) {

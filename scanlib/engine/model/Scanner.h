@@ -92,9 +92,6 @@ public:
     virtual bool IsExternalPowerPresent() = 0;
     // On the open calibration file: the header names this device.
     virtual bool CheckCalibrationHeader() = 0;
-    // Inches of travel between the paper sensor and the front line at the
-    // current scan rate.
-    virtual float GetPaperEndDistance() = 0;
     virtual float GetEjectDistance() = 0;
     virtual float GetRateFactor() = 0;
     // Lines per second, one value per colour.

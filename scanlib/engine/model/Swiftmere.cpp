@@ -194,7 +194,7 @@ bool Swiftmere::Open(DevicePort*& port) {
         // from the chip.
         SyncChipProperties();
 
-        if (!frontEnd_ || !cisModule_ || !motor_ || !controller_ || (!calibrator_ && CalibratorBuilt())) {
+        if (!frontEnd_ || !cisModule_ || !motor_ || !controller_ || !calibrator_) {
             ReleaseProperties();
             DropChips();
             port = port_.release();

@@ -104,7 +104,6 @@ public:
     Motor* GetMotor() override { return nullptr; }
     bool IsExternalPowerPresent() override { return false; }
     bool CheckCalibrationHeader() override { return false; }
-    float GetPaperEndDistance() override { return 0.0f; }
     float GetEjectDistance() override { return 1.75f; }
     float GetRateFactor() override { return 0.1f; }
     std::array<float, 3> GetMaxLineRate() override { return {}; }

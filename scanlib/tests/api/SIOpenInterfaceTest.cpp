@@ -87,7 +87,6 @@ class SIOpenInterfaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         FakeScanner::ResetScript();
-        if (!CreateDevicePort(1)) GTEST_SKIP() << "no usbscan port in this build yet";
     }
     void TearDown() override { SI_CloseInterface(); }
 
@@ -597,11 +596,16 @@ TEST_F(SIOpenInterfaceTest, TheDebugOutputTracesOpenCloseAndFailures) {
 }
 
 TEST(SIOpenWithoutPortTest, KnownModelWithoutAPortIsNoHardware) {
+    // The Still Image transport is not built: the plain name finds no port,
+    // and the model is never asked to open.
     FakeScanner::ResetScript();
-    for (const auto& [name, kind] : {std::pair{"FAKE", 0}, std::pair{"FAKE__", 1}}) {
-        if (CreateDevicePort(kind)) continue;
-        EXPECT_EQ(SI_OpenInterface(name), SI_ERR_NO_HARDWARE) << name;
-        EXPECT_EQ(FakeScanner::calls.opens, 0);
-        EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN);
-    }
+    EXPECT_EQ(CreateDevicePort(0), nullptr);
+    EXPECT_EQ(SI_OpenInterface("FAKE"), SI_ERR_NO_HARDWARE);
+    EXPECT_EQ(FakeScanner::calls.opens, 0);
+    EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN);
+    // The same model over the usbscan port opens.
+    EXPECT_NE(CreateDevicePort(1), nullptr);
+    EXPECT_EQ(SI_OpenInterface("FAKE__"), SI_OK);
+    EXPECT_EQ(FakeScanner::calls.opens, 1);
+    EXPECT_EQ(SI_CloseInterface(), SI_OK);
 }
