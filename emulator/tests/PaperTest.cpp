@@ -61,7 +61,8 @@ TEST(Pnm, RefusesWhatIsNotABinaryImage)
 {
     for (std::string_view text : {"P2\n1 1\n255\n0", "P5\n2 2\n255\n\x01\x02", "P5\n1 1\n70000\n\x01\x01",
                                   "P6\n0 1\n255\n", "P5 1", "",
-                                  "P6\n65536 65536\n255\n\x01"}) {  // size beyond 32 bits
+                                  "P6\n65536 65536\n255\n\x01",   // size beyond 32 bits
+                                  "P6\n1431655766 1\n255\n\x01\x02"}) {  // x 3 wraps to 2 in 32 bits
         try {
             ParsePnm(Bytes(text));
             ADD_FAILURE() << "accepted: " << text;

@@ -196,6 +196,36 @@ bool GL125::FlushRegisters() {
     return WriteRegisterList(pairs);
 }
 
+namespace {
+
+// A bulk header whose transfer did not complete (the header write timed out
+// here yet reached the chip, or the data transfer failed) stays armed in the
+// chip, and the next header would replace it. Leaving a transfer any way but
+// through Done() resets the pipes, which drops it.
+class HeaderGuard {
+public:
+    explicit HeaderGuard(DevicePort& port) : port_(port) {}
+    ~HeaderGuard() {
+        if (!pending_) return;
+        try {
+            port_.ResetPipes();
+        } catch (...) {
+            // Already failing; the reason is the caller's.
+        }
+    }
+    HeaderGuard(const HeaderGuard&) = delete;
+    HeaderGuard& operator=(const HeaderGuard&) = delete;
+
+    void Sent() { pending_ = true; }
+    void Done() { pending_ = false; }
+
+private:
+    DevicePort& port_;
+    bool pending_ = false;
+};
+
+}  // namespace
+
 bool GL125::SendBulkHeader(bool write, uint32_t address, uint32_t length) {
     const uint8_t header[8] = {
         static_cast<uint8_t>(address),       static_cast<uint8_t>(address >> 8),
@@ -217,7 +247,9 @@ bool GL125::BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uin
     if (!LockOpenPort(locker)) {
         return false;
     }
+    HeaderGuard guard(*port_);
     for (const BulkChunk& chunk : PlanBulkChunks(length, packetSize_)) {
+        guard.Sent();
         if (!SendBulkHeader(write, address + chunk.offset, chunk.transferLength)) {
             return false;
         }
@@ -242,6 +274,7 @@ bool GL125::BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uin
             return false;
         }
     }
+    guard.Done();
     return locker.Unlock();
 }
 
@@ -262,12 +295,15 @@ bool GL125::ReadBulkChunked(uint8_t* data, uint32_t length, bool lock) {
     if (lock && !locker.Lock()) {
         return false;
     }
+    HeaderGuard guard(*port_);
     for (const BulkChunk& chunk : PlanBulkChunks(length, 0)) {
+        guard.Sent();
         if (!SendBulkHeader(false, kImageAddress, chunk.transferLength) ||
             !port_->ReadBulk(data + chunk.offset, static_cast<int>(chunk.transferLength))) {
             return false;
         }
     }
+    guard.Done();
     return true;
 }
 
