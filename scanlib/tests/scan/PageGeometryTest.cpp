@@ -1,0 +1,151 @@
+// Where the sheet lands on the page, as a front end gets it with paper-end
+// detection on: the leading edge at the board's own distance from the paper
+// sensor to the scan line in every mode and resolution (the scan's motor
+// ramp must not push it down at the faster speeds), the trailing edge where
+// the sheet ends, within a millimetre each. One table over the boards, modes and a few
+// resolutions, at the device's own speed (the paper sensor is polled as the
+// lines arrive).
+#include "../sisupport/SIClient.h"
+#include "ScanSupport.h"
+
+#include <SIPropertyIds.h>
+
+#include <emulator/VirtualScanner.h>
+#include <gtest/gtest.h>
+#include <platform/testing.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace siclient;
+using namespace scantest;
+
+constexpr double kSheetWidth = 4.0;
+constexpr double kSheetLength = 2.5;
+constexpr double kMillimetre = 1.0 / 25.4;
+// Rows of the sheet (600 dpi): white, then a dark band, then white to the end.
+// The band's start and end show the length between them is kept.
+constexpr int kDarkFrom = 600;
+constexpr int kDarkTo = 900;
+
+struct GeometryCase {
+    const char* board;
+    const char* model;
+    double sensorToLine;  // inches, the board's entry sensor to its front scan line
+    int mode;             // 1 gray, 2 colour
+    int dpi;
+    bool duplex;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<GeometryCase>& info) {
+    std::string board = info.param.board;
+    std::erase(board, '-');
+    return board + (info.param.mode == 2 ? "Colour" : "Gray") + std::to_string(info.param.dpi) +
+           (info.param.duplex ? "Duplex" : "Simplex");
+}
+
+Gray BandedSheet() {
+    Gray g;
+    g.width = static_cast<int>(kSheetWidth * 600);
+    g.height = static_cast<int>(kSheetLength * 600);
+    g.pixels.assign(static_cast<size_t>(g.width) * g.height, 255);
+    for (int y = kDarkFrom; y < kDarkTo; ++y) {
+        std::fill_n(g.pixels.begin() + static_cast<ptrdiff_t>(y) * g.width, g.width, uint8_t{20});
+    }
+    return g;
+}
+
+// Mean of one channel over the middle of a row.
+double RowMean(const ScannedSide& side, int channels, int channel, int y) {
+    const int pixels = side.bytesPerLine / channels;
+    const int x0 = pixels / 2 - pixels / 8, x1 = pixels / 2 + pixels / 8;
+    double sum = 0;
+    for (int x = x0; x < x1; ++x) sum += side.data[static_cast<size_t>(y) * side.bytesPerLine + x * channels + channel];
+    return sum / (x1 - x0);
+}
+
+// Where the row means first cross `level` going the given way after row
+// `from`, interpolated between rows; -1 when they never do.
+double Crossing(const std::vector<double>& rows, double level, bool rising, int from) {
+    for (size_t y = static_cast<size_t>(std::max(from, 0)) + 1; y < rows.size(); ++y) {
+        const double a = rows[y - 1], b = rows[y];
+        if (rising ? (a < level && b >= level) : (a > level && b <= level)) {
+            return static_cast<double>(y - 1) + (level - a) / (b - a);
+        }
+    }
+    return -1;
+}
+
+class PageGeometryTest : public DeviceTest, public ::testing::WithParamInterface<GeometryCase> {};
+
+TEST_P(PageGeometryTest, TheSheetLandsAtTheSensorToLineDistanceAndEndsWithIt) {
+    SKIP_PAGES_ON_SLOW_HOST();
+    const GeometryCase& c = GetParam();
+    const auto sheet = std::filesystem::path(platform::testing::Root()) / "banded.pgm";
+    WritePgm(sheet, BandedSheet());
+    auto& scanner = Serve(c.board);
+    scanner.InsertSheet(sheet);
+    ASSERT_EQ(SI_OpenInterface(c.model), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_Y_RESOLUTION, c.dpi), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_X_RESOLUTION, c.dpi), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_COLOR_MODE, c.mode), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_DUPLEX, c.duplex ? 1 : 0), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_X_OFFSET, 0), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_SCAN_WIDTH, IntBounds(SI_PROP_SCAN_WIDTH).second), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_SCAN_LENGTH, 5 * c.dpi), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_EOP_DETECT, 1), SI_OK);
+
+    const ScannedPage page = ScanPage(c.duplex, 16);
+    ASSERT_EQ(page.start, SI_OK);
+    ASSERT_EQ(page.front.endResult, SI_END_OF_PAGE);
+    const int channels = c.mode == 2 ? 3 : 1;
+    const double tolerance = c.dpi * kMillimetre;
+
+    std::vector<std::vector<double>> rows(static_cast<size_t>(channels));
+    std::vector<double> mean(static_cast<size_t>(page.front.lines), 0.0);
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int y = 0; y < page.front.lines; ++y) {
+            rows[static_cast<size_t>(ch)].push_back(RowMean(page.front, channels, ch, y));
+            mean[static_cast<size_t>(y)] += rows[static_cast<size_t>(ch)].back() / channels;
+        }
+    }
+    // Backing above the sheet, paper below its leading edge.
+    const double backing = mean.front();
+    const double paper = mean[static_cast<size_t>(c.sensorToLine * c.dpi + 0.2 * c.dpi)];
+    ASSERT_GT(paper, backing + 20) << "backing " << backing;
+    const double leading = Crossing(mean, (backing + paper) / 2, true, 0);
+    EXPECT_NEAR(leading, c.sensorToLine * c.dpi, tolerance) << "leading edge";
+    // A simplex page ends with the sheet (a duplex one runs on for its back
+    // side, which the back line sees later).
+    if (!c.duplex) {
+        EXPECT_NEAR(page.front.lines, (c.sensorToLine + kSheetLength) * c.dpi, tolerance) << "trailing edge";
+    }
+
+    // The dark band, a known distance down the sheet, where it lies.
+    const double dark = *std::min_element(mean.begin(), mean.end());
+    const double band = Crossing(mean, (paper + dark) / 2, false, static_cast<int>(leading));
+    EXPECT_NEAR(band - leading, kDarkFrom / 600.0 * c.dpi, tolerance) << "dark band";
+    EXPECT_EQ(SI_EndScan(), SI_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, PageGeometryTest,
+    ::testing::Values(GeometryCase{"RM410", "RM410__", 0.58, 1, 150, false},
+                      GeometryCase{"RM410", "RM410__", 0.58, 2, 150, false},
+                      GeometryCase{"RM410", "RM410__", 0.58, 1, 300, true},
+                      GeometryCase{"RM410", "RM410__", 0.58, 2, 100, true},
+                      GeometryCase{"RM1100", "RM1100__", 0.58, 1, 75, false},
+                      GeometryCase{"RM310-GL841", "RM310__", 0.59, 1, 150, false},
+                      GeometryCase{"RM310-GL841", "RM310__", 0.59, 2, 200, true},
+                      GeometryCase{"RM310-GL125", "RM310__", 0.59, 1, 300, false},
+                      GeometryCase{"RM310-GL125", "RM310__", 0.59, 2, 150, false},
+                      GeometryCase{"RM460", "RM460__", 0.80, 1, 300, false},
+                      GeometryCase{"RM460", "RM460__", 0.80, 1, 300, true},
+                      GeometryCase{"RM460", "RM460__", 0.80, 2, 100, false}),
+    CaseName);
+
+}  // namespace
