@@ -2,7 +2,8 @@
 // detection on: the leading edge at the board's own distance from the paper
 // sensor to the scan line in every mode and resolution (the scan's motor
 // ramp must not push it down at the faster speeds), the trailing edge where
-// the sheet ends, within a millimetre each. One table over the boards, modes and a few
+// the sheet ends, within a millimetre each, and the colour channels where
+// the sequential exposure puts them. One table over the boards, modes and a few
 // resolutions, at the device's own speed (the paper sensor is polled as the
 // lines arrive).
 #include "../sisupport/SIClient.h"
@@ -28,9 +29,12 @@ constexpr double kSheetWidth = 4.0;
 constexpr double kSheetLength = 2.5;
 constexpr double kMillimetre = 1.0 / 25.4;
 // Rows of the sheet (600 dpi): white, then a dark band, then white to the end.
-// The band's start and end show the length between them is kept.
+// The edge into the band shows the sheet's length is kept down the page.
 constexpr int kDarkFrom = 600;
 constexpr int kDarkTo = 900;
+constexpr int kGradeRows = 60;
+constexpr uint8_t kPaper = 180;  // below the uncalibrated white's clipping
+constexpr uint8_t kDark = 20;
 
 struct GeometryCase {
     const char* board;
@@ -52,9 +56,11 @@ Gray BandedSheet() {
     Gray g;
     g.width = static_cast<int>(kSheetWidth * 600);
     g.height = static_cast<int>(kSheetLength * 600);
-    g.pixels.assign(static_cast<size_t>(g.width) * g.height, 255);
+    g.pixels.assign(static_cast<size_t>(g.width) * g.height, kPaper);
     for (int y = kDarkFrom; y < kDarkTo; ++y) {
-        std::fill_n(g.pixels.begin() + static_cast<ptrdiff_t>(y) * g.width, g.width, uint8_t{20});
+        // A graded edge into the band, then the band's level.
+        const int level = y < kDarkFrom + kGradeRows ? kPaper - (kPaper - kDark) * (y - kDarkFrom) / kGradeRows : kDark;
+        std::fill_n(g.pixels.begin() + static_cast<ptrdiff_t>(y) * g.width, g.width, static_cast<uint8_t>(level));
     }
     return g;
 }
@@ -125,10 +131,27 @@ TEST_P(PageGeometryTest, TheSheetLandsAtTheSensorToLineDistanceAndEndsWithIt) {
         EXPECT_NEAR(page.front.lines, (c.sensorToLine + kSheetLength) * c.dpi, tolerance) << "trailing edge";
     }
 
-    // The dark band, a known distance down the sheet, where it lies.
-    const double dark = *std::min_element(mean.begin(), mean.end());
-    const double band = Crossing(mean, (paper + dark) / 2, false, static_cast<int>(leading));
-    EXPECT_NEAR(band - leading, kDarkFrom / 600.0 * c.dpi, tolerance) << "dark band";
+    // The graded edge into the dark band, a known distance down the sheet,
+    // where it lies; in colour per channel. The planes of a line are exposed
+    // one after another while the sheet moves, the last (red) one furthest
+    // down the sheet: green and blue cross the edge after red, green between
+    // red and blue, and within the line.
+    std::vector<double> edges;
+    for (int ch = 0; ch < channels; ++ch) {
+        const std::vector<double>& r = rows[static_cast<size_t>(ch)];
+        const double high = r[static_cast<size_t>(leading + 0.5 * c.dpi)];
+        const double low = *std::min_element(r.begin(), r.end());
+        edges.push_back(Crossing(r, (high + low) / 2, false, static_cast<int>(leading)));
+    }
+    const double grade = kGradeRows / 2.0 / 600.0 * c.dpi;
+    EXPECT_NEAR(edges[0] - leading, kDarkFrom / 600.0 * c.dpi + grade, tolerance) << "graded edge";
+    if (channels == 3) {
+        const double green = edges[1] - edges[0], blue = edges[2] - edges[0];
+        EXPECT_GE(green, -0.05) << "green before red";
+        EXPECT_LE(green, blue + 0.05) << "green after blue";
+        EXPECT_LE(blue, 0.85) << "blue more than 0.85 of a line after red";
+        EXPECT_GE(blue, 0.4) << "blue with red";
+    }
     EXPECT_EQ(SI_EndScan(), SI_OK);
 }
 
@@ -138,11 +161,12 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryCase{"RM410", "RM410__", 0.58, 2, 150, false},
                       GeometryCase{"RM410", "RM410__", 0.58, 1, 300, true},
                       GeometryCase{"RM410", "RM410__", 0.58, 2, 100, true},
+                      GeometryCase{"RM410", "RM410__", 0.58, 2, 300, false},
                       GeometryCase{"RM1100", "RM1100__", 0.58, 1, 75, false},
                       GeometryCase{"RM310-GL841", "RM310__", 0.59, 1, 150, false},
                       GeometryCase{"RM310-GL841", "RM310__", 0.59, 2, 200, true},
                       GeometryCase{"RM310-GL125", "RM310__", 0.59, 1, 300, false},
-                      GeometryCase{"RM310-GL125", "RM310__", 0.59, 2, 150, false},
+                      GeometryCase{"RM310-GL125", "RM310__", 0.59, 2, 300, false},
                       GeometryCase{"RM460", "RM460__", 0.80, 1, 300, false},
                       GeometryCase{"RM460", "RM460__", 0.80, 1, 300, true},
                       GeometryCase{"RM460", "RM460__", 0.80, 2, 100, false}),
