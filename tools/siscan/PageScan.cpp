@@ -171,9 +171,10 @@ PnmFormat FormatOf(ScanMode mode)
 }
 
 // Scan width at its maximum from offset 0 and the scan length at its default
-// (the whole page at this resolution): the library keeps the earlier values
-// when only the resolution changes.
-bool SetWholePage(Session& session)
+// (a letter page at this resolution), or at its maximum when the paper's end
+// ends the page: the library keeps the earlier values when only the
+// resolution changes.
+bool SetWholePage(Session& session, bool toPaperEnd)
 {
     if (!session.Set(SI_PROP_X_OFFSET, SI_TYPE_INT32, 0) || !session.Set(SI_PROP_Y_OFFSET, SI_TYPE_INT32, 0)) {
         return false;
@@ -183,7 +184,8 @@ bool SetWholePage(Session& session)
         return false;
     }
     const std::optional<SIProperty> length = session.Get(SI_PROP_SCAN_LENGTH);
-    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, static_cast<int32_t>(length->value[3]));
+    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32,
+                                 static_cast<int32_t>(length->value[toPaperEnd ? 1 : 3]));
 }
 
 }  // namespace
@@ -203,7 +205,7 @@ int ScanPage(ScannerLibrary& library, const SiscanOptions& options, std::ostream
     if (options.duplex && !session.Set(SI_PROP_DUPLEX, SI_TYPE_BOOL, 1)) {
         return 1;
     }
-    if (!SetWholePage(session)) {
+    if (!SetWholePage(session, !options.fixedLength)) {
         return 1;
     }
     if (!session.Set(SI_PROP_EOP_DETECT, SI_TYPE_BOOL, options.fixedLength ? 0 : 1)) {
