@@ -28,6 +28,7 @@ PixelSettings MakePixelSettings(const Switches& switches)
             settings.ledColours[k++] = ColourIndex(c);
     }
     settings.samplingShadingShift = static_cast<int>(switches.Integer("sampling_shading_shift"));
+    settings.darkLevel = switches.Number("dark_level");
     return settings;
 }
 
