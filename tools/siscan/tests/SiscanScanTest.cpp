@@ -35,10 +35,12 @@ constexpr uint32_t kPageInches = 11;
 // before the scan line.
 constexpr double kBandInches = 0.58;
 
-// With paper-end detection a page is the band and the sheet, within a millimetre.
+// With paper-end detection a page is the band and the sheet. Two processes
+// on the real clock place the trailing edge within two millimetres on a busy
+// machine (the library's own tests hold it to one).
 void ExpectSheetLength(uint32_t height, double sheetInches, uint32_t dpi)
 {
-    EXPECT_NEAR(height, (kBandInches + sheetInches) * dpi, dpi / 25.4);
+    EXPECT_NEAR(height, (kBandInches + sheetInches) * dpi, 2 * dpi / 25.4);
 }
 
 // An uncalibrated scan against the sheet it came from.
