@@ -365,7 +365,8 @@ std::optional<uint32_t> GL125::ReadCounter(const GL125RegisterField& field) {
 
 int GL125::GetLinesScanned() {
     const auto lines = static_cast<int>(ReadCounter(gl125::kLinesScanned).value_or(0));
-    return colorMode_ == 2 ? lines / 3 : lines;
+    // Counted from the first line the page delivers.
+    return std::max((colorMode_ == 2 ? lines / 3 : lines) - static_cast<int>(leadLines_), 0);
 }
 
 bool GL125::WriteAfeRegister(int address, int value) {
@@ -447,6 +448,22 @@ std::optional<bool> GL125::ScanFinished() {
 }
 
 bool GL125::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
+    // The lines of the ramp go first, into the caller's buffer and dropped.
+    while (leadLinesToDrop_ > 0 && lines > 0) {
+        int dropped = 0;
+        const bool scanning = ReadWaitingImageLines(buffer, std::min(lines, leadLinesToDrop_), &dropped);
+        if (linesRead != nullptr) {
+            *linesRead = 0;
+        }
+        if (dropped <= 0) {
+            return scanning;
+        }
+        leadLinesToDrop_ -= std::min(leadLinesToDrop_, static_cast<uint32_t>(dropped));
+    }
+    return ReadWaitingImageLines(buffer, lines, linesRead);
+}
+
+bool GL125::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) {
     int dummy = 0;
     int& got = linesRead != nullptr ? *linesRead : dummy;
     got = 0;

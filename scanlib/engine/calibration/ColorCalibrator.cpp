@@ -591,14 +591,14 @@ void ColorCalibrator::CalibratePixelGains(bool colour) {
     const auto inset = static_cast<size_t>(std::lround(optical_ * kEdgeInsetInches));
     for (int i = 0; i < count; ++i) {
         std::vector<float> gains = PixelGains(m[static_cast<size_t>(i)]);
-        const auto clearHalf = [&](size_t from, size_t to) {
-            ClearOutsideEdges(gains, from, to, FindStripEdges(gains, from, to, inset));
+        const auto holdHalf = [&](size_t from, size_t to) {
+            HoldGainsOutsideEdges(gains, from, to, FindStripEdges(gains, from, to, inset));
         };
         if (duplex_) {
-            clearHalf(0, n / 2);
-            clearHalf(n / 2, n);
+            holdHalf(0, n / 2);
+            holdHalf(n / 2, n);
         } else {
-            clearHalf(0, n);
+            holdHalf(0, n);
         }
         scanner_->SetShadingGains(first + i, gains);
     }
