@@ -85,15 +85,6 @@ typedef struct SIEvent {
 
 enum { SI_EVENT_SCAN_BUTTON = 0x01, SI_EVENT_PAPER_IN = 0x10 };
 
-/* SI_Diagnostic codes: port check, raw read of data[0] kilobytes, read and
-   drive a board line (data[0] the line, data[1] the level). */
-enum {
-    SI_DIAG_DEVICE_CHECK = 0,
-    SI_DIAG_READ_TEST = 16,
-    SI_DIAG_GPIO_READ = 0x10000,
-    SI_DIAG_GPIO_WRITE = 0x20000
-};
-
 /* Progress callback: percentage done; return 0 to cancel. */
 typedef int (*SIProgressCallback)(int percent);
 
