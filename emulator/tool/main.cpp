@@ -8,30 +8,20 @@
 #include <vector>
 
 #include <emulator/CommandShell.h>
+#include <emulator/ImageDeviceEntry.h>
 #include <emulator/VirtualScanner.h>
 #include <platform/testing.h>
 
 namespace {
 
-// Enters the served scanner in the emulated machine's image-device list, as
-// Windows setup does when the scanner is plugged in; "" when that failed.
+// Enters the served scanner in the emulated machine's image-device list with
+// what its installation file gives it, as Windows setup does when the
+// scanner is plugged in; "" when that failed.
 std::string RegisterImageDevice(const std::string& root, const std::string& board, unsigned device,
                                 const emulator::VirtualScanner& scanner)
 {
     platform::testing::SetRoot(root);
-    const auto eeprom = scanner.Eeprom();
-    char id[32];
-    std::snprintf(id, sizeof id, "VID_%04X&PID_%04X", static_cast<unsigned>(eeprom[0]),
-                  static_cast<unsigned>(eeprom[1]));
-    char instance[16];
-    std::snprintf(instance, sizeof instance, "%04u", device);
-    platform::testing::DeviceInstall install;
-    install.deviceId = id;
-    install.instanceId = instance;
-    install.description = board + " scanner";
-    install.friendlyName = board.substr(0, board.find('-')) + " Document Scanner";
-    install.hardwareId = std::string("USB\\") + id;
-    return platform::testing::InstallDevice(install);
+    return platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry(board, device, scanner));
 }
 
 constexpr std::string_view kUsage =

@@ -4,33 +4,7 @@
 #include <windef.h>
 #include <winerror.h>
 #include <minwinbase.h>
-
-typedef GUID IID;
-#ifdef __cplusplus
-typedef const IID& REFIID;
-#else
-typedef const IID* REFIID;
-#endif
-
-#define STDMETHOD(method) virtual HRESULT STDMETHODCALLTYPE method
-#define STDMETHOD_(type, method) virtual type STDMETHODCALLTYPE method
-
-#ifdef __cplusplus
-#ifndef PLATFORM_IUNKNOWN_DECLARED
-#define PLATFORM_IUNKNOWN_DECLARED
-// Objects are released through Release, never deleted through an interface
-// pointer; implementations are final classes.
-struct IUnknown {
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppvObject) = 0;
-    STDMETHOD_(ULONG, AddRef)() = 0;
-    STDMETHOD_(ULONG, Release)() = 0;
-
-protected:
-    ~IUnknown() = default;
-};
-typedef IUnknown* LPUNKNOWN;
-#endif
-#endif
+#include <unknwn.h>
 
 #define STI_VERSION 2
 #define STI_MAX_INTERNAL_NAME_LENGTH 128

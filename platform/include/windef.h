@@ -59,6 +59,7 @@ typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef HANDLE* PHANDLE;
+typedef HANDLE* LPHANDLE;
 
 #define DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__* name
 DECLARE_HANDLE(HINSTANCE);

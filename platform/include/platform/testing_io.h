@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -39,5 +40,33 @@ PLATFORM_EXPORT std::string InstallDevice(const DeviceInstall& device);
 
 // Sets the instance's "Present" flag; false when the instance is unknown.
 PLATFORM_EXPORT bool SetDevicePresent(const std::string& instancePath, bool present);
+
+// What a scanner's installation file gives a Still Image device beyond its
+// instance: the Still Image record on the driver key, the driver's class
+// registration, "DeviceData" and the "Events" subkeys.
+struct StillImageInstall {
+    DeviceInstall device;
+    std::string vendorDescription;     // "Vendor"
+    std::string deviceDescription;     // "DriverDesc"
+    std::string portName;              // "CreateFileName", e.g. \\.\usbscan0
+    std::string usdClass;              // braced class identifier of the driver ("USDClass")
+    std::string driverModule;          // HKCR\CLSID\{usdClass}\InprocServer32
+    std::string dllName;               // "DeviceData" "DLLName", left out when empty
+    struct Event {
+        std::string name;         // subkey of "Events"
+        std::string description;  // its default value
+        std::string guid;         // "GUID", braced
+    };
+    std::vector<Event> events;
+};
+
+// Installs the device and its Still Image entry; returns the instance path
+// or "" on failure.
+PLATFORM_EXPORT std::string InstallStillImageDevice(const StillImageInstall& install);
+
+// The image-acquisition service host of the current root: started (if none
+// runs) and stopped (if one runs). A ScopedRoot stops its root's host.
+PLATFORM_EXPORT bool StartImageService();
+PLATFORM_EXPORT void StopImageService();
 
 }  // namespace platform::testing

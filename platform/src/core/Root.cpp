@@ -1,6 +1,7 @@
 // The emulated machine's root: chosen from PLATFORM_ROOT (or a per-user
 // default) at first use, laid out once per root and process.
 #include "core/Root.h"
+#include "sti/ServiceConnection.h"
 
 #include "core/Controls.h"
 
@@ -109,6 +110,7 @@ ScopedRoot::ScopedRoot() : previous_(RootPathIfSet()) {
 }
 
 ScopedRoot::~ScopedRoot() {
+    if (!path_.empty()) platform::sti::StopHost(path_);
     SetRootPath(previous_);
     if (!path_.empty()) {
         std::error_code ec;

@@ -1,0 +1,132 @@
+// The minidriver's device object: its own identity (INonDelegatingUnknown),
+// the Still Image driver face (IStiUSD) and the WIA face (IWiaMiniDrv) on
+// one object, which the service may aggregate.
+#pragma once
+
+#include "OSObject.h"
+#include "ScannerLibrary.h"
+
+#include <stiusd.h>
+#include <wiamindr.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+inline constexpr CLSID CLSID_VarnixWiaDevice = {0x4161996E, 0x4020, 0x4EEA,
+                                                {0x8C, 0x0B, 0xAE, 0x43, 0x82, 0x53, 0xEF, 0x01}};
+
+// The object's own unknown, in the slots of IUnknown so that it can stand
+// as the controlling unknown of an object that is not aggregated.
+struct INonDelegatingUnknown {
+    virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
+    virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE NonDelegatingRelease() = 0;
+
+protected:
+    ~INonDelegatingUnknown() = default;
+};
+
+class VarnixWiaDevice final : public INonDelegatingUnknown, public IStiUSD, public IWiaMiniDrv {
+public:
+    explicit VarnixWiaDevice(IUnknown* outer);
+
+    // ---- identity ----
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE NonDelegatingAddRef() override;
+    ULONG STDMETHODCALLTYPE NonDelegatingRelease() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // ---- IStiUSD ----
+    HRESULT STDMETHODCALLTYPE Initialize(PSTIDEVICECONTROL control, DWORD stiVersion, HKEY deviceKey) override;
+    HRESULT STDMETHODCALLTYPE GetCapabilities(PSTI_USD_CAPS caps) override;
+    HRESULT STDMETHODCALLTYPE GetStatus(PSTI_DEVICE_STATUS status) override;
+    HRESULT STDMETHODCALLTYPE DeviceReset() override;
+    HRESULT STDMETHODCALLTYPE Diagnostic(LPSTI_DIAG diag) override;
+    HRESULT STDMETHODCALLTYPE Escape(STI_RAW_CONTROL_CODE code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                                     LPDWORD returned) override;
+    HRESULT STDMETHODCALLTYPE GetLastError(LPDWORD lastError) override;
+    HRESULT STDMETHODCALLTYPE LockDevice() override;
+    HRESULT STDMETHODCALLTYPE UnLockDevice() override;
+    HRESULT STDMETHODCALLTYPE RawReadData(LPVOID buffer, LPDWORD length, LPOVERLAPPED overlapped) override;
+    HRESULT STDMETHODCALLTYPE RawWriteData(LPVOID buffer, DWORD length, LPOVERLAPPED overlapped) override;
+    HRESULT STDMETHODCALLTYPE RawReadCommand(LPVOID ioBlock, LPDWORD length, LPOVERLAPPED overlapped) override;
+    HRESULT STDMETHODCALLTYPE RawWriteCommand(LPVOID ioBlock, DWORD length, LPOVERLAPPED overlapped) override;
+    HRESULT STDMETHODCALLTYPE SetNotificationHandle(HANDLE event) override;
+    HRESULT STDMETHODCALLTYPE GetNotificationData(LPSTINOTIFY notify) override;
+    HRESULT STDMETHODCALLTYPE GetLastErrorInfo(STI_ERROR_INFO* info) override;
+
+    // ---- IWiaMiniDrv (the WIA face answers E_NOTIMPL until it is built) ----
+    HRESULT STDMETHODCALLTYPE drvInitializeWia(BYTE*, LONG, BSTR, BSTR, IUnknown*, IUnknown*, IWiaDrvItem**,
+                                               IUnknown**, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvAcquireItemData(BYTE*, LONG, _MINIDRV_TRANSFER_CONTEXT*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvInitItemProperties(BYTE*, LONG, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvValidateItemProperties(BYTE*, LONG, ULONG, const tagPROPSPEC*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvWriteItemProperties(BYTE*, LONG, _MINIDRV_TRANSFER_CONTEXT*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvReadItemProperties(BYTE*, LONG, ULONG, const tagPROPSPEC*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvLockWiaDevice(BYTE*, LONG, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvUnLockWiaDevice(BYTE*, LONG, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvAnalyzeItem(BYTE*, LONG, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvGetDeviceErrorStr(LONG, LONG, LPOLESTR*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvDeviceCommand(BYTE*, LONG, const GUID*, IWiaDrvItem**, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvGetCapabilities(BYTE*, LONG, LONG*, _WIA_DEV_CAP_DRV**, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvDeleteItem(BYTE*, LONG, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvFreeDrvItemContext(LONG, BYTE*, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvGetWiaFormatInfo(BYTE*, LONG, LONG*, _WIA_FORMAT_INFO**, LONG*) override;
+    HRESULT STDMETHODCALLTYPE drvNotifyPnpEvent(const GUID*, BSTR, ULONG) override;
+    HRESULT STDMETHODCALLTYPE drvUnInitializeWia(BYTE*) override;
+
+    // ---- used by the other faces ----
+    HRESULT OpenDevice();
+    void CheckOsVersion();
+    int OsGeneration() const { return osGeneration_; }
+    int WiaVersion() const { return wiaVersion_; }
+    OSObject& ScanLock() { return scanLock_; }
+    OSObject& AbortEvent() { return abortEvent_; }
+    bool LibraryOpen() const { return libraryOpen_; }
+
+private:
+    ~VarnixWiaDevice();
+
+    IUnknown* NonDelegatingView() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
+    void SetLastDeviceError(DWORD error);
+    // Binds and opens the library for one call; false (and nothing bound)
+    // when either fails. A library whose one interface is already open in
+    // this process (the service's monitor instance) is used as it is and
+    // not closed afterwards.
+    bool BindLibraryForCall();
+    void ReleaseLibraryForCall();
+    bool openedForCall_ = false;
+    // Issues one I/O on the device file and completes it (see the .cpp).
+    template <typename Issue>
+    HRESULT CompleteIo(Issue issue, LPOVERLAPPED callerOverlapped, DWORD* transferred);
+
+    std::atomic<ULONG> references_{1};
+    IUnknown* controlling_ = nullptr;
+
+    HANDLE deviceHandle_ = INVALID_HANDLE_VALUE;
+    std::string devicePath_;
+    DWORD lastDeviceError_ = 0;
+    CRITICAL_SECTION deviceSection_;
+
+    OSObject stiLock_;
+    OSObject scanLock_;
+    OSObject abortEvent_;
+    OSObject presenceMutex_;
+    OSObject listenerStop_;
+
+    HKEY deviceKey_ = nullptr;
+    HKEY eventsKey_ = nullptr;
+    HANDLE notificationHandle_ = nullptr;
+    GUID pendingEvent_{};
+
+    IStiDeviceControl* deviceControl_ = nullptr;
+    ScannerLibrary library_;
+    bool libraryOpen_ = false;
+    bool initialized_ = false;
+    bool logOpened_ = false;
+    int osGeneration_ = 0;
+    int wiaVersion_ = 1;
+};
