@@ -16,6 +16,7 @@
 #include <platform/testing.h>
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <future>
@@ -595,17 +596,20 @@ TEST_F(SIOpenInterfaceTest, TheDebugOutputTracesOpenCloseAndFailures) {
                                                "SI_CloseInterface: closed"}));
 }
 
-TEST(SIOpenWithoutPortTest, KnownModelWithoutAPortIsNoHardware) {
-    // The Still Image transport is not built: the plain name finds no port,
-    // and the model is never asked to open.
+TEST(SIOpenWithoutPortTest, EachNameFormOpensOverItsOwnPort) {
+    // The plain name takes the Still Image port, the "__" name the usbscan
+    // port; a 32-bit process on a 64-bit system always takes usbscan.
+    BOOL wow64 = FALSE;
+    const bool wow64Process = sizeof(void*) == 4 && IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    EXPECT_EQ(EffectiveDevicePortKind(0), wow64Process ? 1 : 0);
+    EXPECT_EQ(EffectiveDevicePortKind(1), 1);
+    EXPECT_EQ(EffectiveDevicePortKind(2), -1);
+    EXPECT_EQ(CreateDevicePort(2), nullptr);
     FakeScanner::ResetScript();
-    EXPECT_EQ(CreateDevicePort(0), nullptr);
-    EXPECT_EQ(SI_OpenInterface("FAKE"), SI_ERR_NO_HARDWARE);
-    EXPECT_EQ(FakeScanner::calls.opens, 0);
-    EXPECT_EQ(SI_CloseInterface(), SI_ERR_NOT_OPEN);
-    // The same model over the usbscan port opens.
-    EXPECT_NE(CreateDevicePort(1), nullptr);
-    EXPECT_EQ(SI_OpenInterface("FAKE__"), SI_OK);
-    EXPECT_EQ(FakeScanner::calls.opens, 1);
-    EXPECT_EQ(SI_CloseInterface(), SI_OK);
+    for (const char* name : {"FAKE", "FAKE__"}) {
+        EXPECT_NE(CreateDevicePort(std::string_view(name).ends_with("__") ? 1 : 0), nullptr) << name;
+        EXPECT_EQ(SI_OpenInterface(name), SI_OK) << name;
+        EXPECT_EQ(SI_CloseInterface(), SI_OK) << name;
+    }
+    EXPECT_EQ(FakeScanner::calls.opens, 2);
 }
