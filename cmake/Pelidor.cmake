@@ -1,8 +1,12 @@
 # Shared build rules: warnings, test folders and deliverables.
 
 # Our own code compiles warning-free; warnings are errors.
+# GCC 12 at -O3 (the Release build) reports -Wrestrict inside its own
+# std::string code for plain concatenations (GCC bug 105651, fixed in 13):
+# a false alarm about the library, so that one check is off for GCC 12.
 function(pelidor_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror
+    $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 endfunction()
 
 # Sources of a folder tree, picked up as files are added.

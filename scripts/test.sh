@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian packages), then configures, builds and
 # tests the three builds: x86-64 (build/), 32-bit x86 (build32/) and x86-64
-# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+# with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); builds
+# the Release configuration a packager would make (build-release/, no tests);
+# builds the fuzz targets with clang (build-fuzz/) and runs each briefly.
+# One of native, 32, asan, release or fuzz runs that step alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev qemu-user)
+packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev qemu-user clang)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -70,5 +73,27 @@ if [ "$only" = all ] || [ "$only" = asan ]; then
   echo "== sanitizer build (build-asan/)"
   export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
   build_and_test build-asan -DPELIDOR_SANITIZE=ON || status=1
+fi
+if [ "$only" = all ] || [ "$only" = release ]; then
+  echo "== Release build (build-release/, built only)"
+  cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-release -j "$jobs" || status=1
+fi
+if [ "$only" = all ] || [ "$only" = fuzz ]; then
+  # Each target runs FUZZ_SECONDS (default 20) from its seed corpus in fuzz/corpus;
+  # what it finds new stays in build-fuzz/corpus.
+  echo "== fuzz targets (build-fuzz/, clang)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DPELIDOR_FUZZ=ON >/dev/null
+  targets=(fuzz_calibration_dat fuzz_registry fuzz_pnm)
+  if cmake --build build-fuzz -j "$jobs" --target "${targets[@]}"; then
+    for t in "${targets[@]}"; do
+      name=${t#fuzz_}
+      mkdir -p "build-fuzz/corpus/$name"
+      build-fuzz/bin/$t -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 \
+        "build-fuzz/corpus/$name" "fuzz/corpus/$name" 2>"build-fuzz/$t.log" || { status=1; tail -40 "build-fuzz/$t.log"; }
+    done
+  else
+    status=1
+  fi
 fi
 exit $status

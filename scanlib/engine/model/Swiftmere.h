@@ -13,6 +13,7 @@
 #include <SIPropertyIds.h>
 
 #include <cstdint>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -190,6 +191,9 @@ private:
     float scanRate_ = 0.0f;
     bool skipMotorPower_ = false;
     bool calibrated_ = false;
+    // The power source taken at scan start (1 external, 0 not), -1 between
+    // scans: IsExternalPowerPresent answers it while the scan runs.
+    std::atomic<int> powerDuringScan_{-1};
     OSMutex objectLock_;
     OSMutex eepromLock_;
     CalibratorPtr calibrator_;

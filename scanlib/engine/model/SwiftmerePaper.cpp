@@ -230,6 +230,9 @@ int Swiftmere::Diagnostic(int code, uint32_t* data) {
 }
 
 bool Swiftmere::IsExternalPowerPresent() {
+    // During a scan the spooler's worker holds the model for its reads; the
+    // power source taken at the scan's start answers without waiting on it.
+    if (const int during = powerDuringScan_.load(); during >= 0) return during == 1;
     {
         ModelLock lock(*this);
         lock.Require();

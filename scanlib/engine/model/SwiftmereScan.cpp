@@ -40,6 +40,7 @@ bool Swiftmere::StartScan() {
     ModelLock lock(*this);
     lock.Require();
     Controller& c = *controller_;
+    powerDuringScan_ = -1;
     ApplyBoardState(kBoardScanning, false);
 
     // Another process may have calibrated since this one loaded the file.
@@ -111,7 +112,10 @@ bool Swiftmere::StartScan() {
     paperEndDistance_ = PaperEndDistanceAt(0.0f);
     linesAtLastPaperCheck_ = 0;
     lastShortfall_ = 0;
-    return c.SetupScan();
+    const bool external = IsExternalPowerPresent();
+    if (!c.SetupScan()) return false;
+    powerDuringScan_ = external ? 1 : 0;
+    return true;
 }
 
 void Swiftmere::SetupToneTables(bool colour) {
@@ -234,6 +238,7 @@ SIResult Swiftmere::ReadWaitingLines(uint8_t* buffer, uint32_t lines, uint32_t, 
 void Swiftmere::EndScan() {
     ModelLock lock(*this);
     lock.Require();
+    powerDuringScan_ = -1;
     controller_->StopScan();
     controller_->SetMotorPower(false);
     ApplyBoardState(kBoardIdle, false);

@@ -16,7 +16,6 @@
 #include <platform/testing.h>
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <future>
@@ -598,10 +597,9 @@ TEST_F(SIOpenInterfaceTest, TheDebugOutputTracesOpenCloseAndFailures) {
 
 TEST(SIOpenWithoutPortTest, EachNameFormOpensOverItsOwnPort) {
     // The plain name takes the Still Image port, the "__" name the usbscan
-    // port; a 32-bit process on a 64-bit system always takes usbscan.
-    BOOL wow64 = FALSE;
-    const bool wow64Process = sizeof(void*) == 4 && IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-    EXPECT_EQ(EffectiveDevicePortKind(0), wow64Process ? 1 : 0);
+    // port; a 32-bit process on 64-bit Windows takes usbscan for either.
+    platform::testing::SetWow64(false);
+    EXPECT_EQ(EffectiveDevicePortKind(0), 0);
     EXPECT_EQ(EffectiveDevicePortKind(1), 1);
     EXPECT_EQ(EffectiveDevicePortKind(2), -1);
     EXPECT_EQ(CreateDevicePort(2), nullptr);
@@ -612,4 +610,9 @@ TEST(SIOpenWithoutPortTest, EachNameFormOpensOverItsOwnPort) {
         EXPECT_EQ(SI_CloseInterface(), SI_OK) << name;
     }
     EXPECT_EQ(FakeScanner::calls.opens, 2);
+    if constexpr (sizeof(void*) == 4) {
+        platform::testing::SetWow64(true);
+        EXPECT_EQ(EffectiveDevicePortKind(0), 1) << "under WOW64 the plain name uses usbscan too";
+    }
+    platform::testing::SetWow64(std::nullopt);
 }

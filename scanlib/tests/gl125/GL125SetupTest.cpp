@@ -22,8 +22,9 @@ public:
     bool Open(const char*, int) override { return true; }
     void Close() override {}
     bool Write(const void* data, int n) override {
-        const auto* p = static_cast<const uint8_t*>(data);
-        bytes.insert(bytes.end(), p, p + n);
+        const size_t old = bytes.size();
+        bytes.resize(old + static_cast<size_t>(n));
+        if (n > 0) std::memcpy(bytes.data() + old, data, static_cast<size_t>(n));
         return true;
     }
     bool Read(void* data, int n) override {

@@ -112,6 +112,30 @@ TEST_F(ScanFaultTest, JammedSheetEndsAtTheScanLengthAndStaysAtTheSensor) {
     EXPECT_EQ(paper, SI_PAPER_PRESENT);  // still there for the user to clear
 }
 
+// The scan rate's range depends on the power source, which is read under
+// the model's lock; the spooler's worker holds that lock for its reads, so
+// the property answers from the scan's start instead of waiting (it used to
+// wait 5 s and answer 19).
+TEST_F(ScanFaultTest, ScanRateCanBeReadWhileAPageIsScanned) {
+    ServeWithSheet();
+    const int length = 2 * kDpi;
+    OpenGrayPage(length);
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    int asked = 0;
+    const auto [lines, result] = ReadFront([&](int total) {
+        if (total < kDpi / 2 || asked >= 3) return;
+        ++asked;
+        SIResult r = SI_OK;
+        const SIProperty rate = Record(SI_PROP_SCAN_RATE, &r);
+        EXPECT_EQ(r, SI_OK) << "read " << asked;
+        EXPECT_GT(rate.value[1], 0u) << "a maximum";
+    });
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(result, SI_END_OF_PAGE);
+    EXPECT_EQ(lines, length);
+    EXPECT_EQ(SI_EndScan(), SI_OK);
+}
+
 TEST_F(ScanFaultTest, MotorThatNeverStopsFailsTheFeedInsteadOfHanging) {
     auto& scanner = ServeWithSheet();
     ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);

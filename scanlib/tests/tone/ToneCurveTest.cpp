@@ -199,9 +199,17 @@ TEST(ToneCurve, GammaThatIsNotANumberGivesZerosInTheSpan)
     }());
 }
 
-TEST(ToneCurve, NullTableIsLeftAlone)
+TEST(ToneCurve, NoEntriesOrNoTableWritesNothing)
 {
-    BuildToneCurve(1.0f, 0, 255, 0, 0, nullptr, kTableSize);
+    // A table of no entries is not touched, even where the caller's buffer
+    // is longer; a null table is not written through (the sanitizer builds
+    // would stop at the write).
+    std::vector<uint8_t> table(kTableSize, 0xA5);
+    BuildToneCurve(2.2f, 10, 200, 5, 5, table.data(), 0);
+    EXPECT_EQ(table, std::vector<uint8_t>(kTableSize, 0xA5));
+    BuildToneCurve(2.2f, 10, 200, 5, 5, nullptr, kTableSize);
+    BuildToneCurve(2.2f, 10, 200, 5, 5, table.data(), kTableSize);
+    EXPECT_NE(table, std::vector<uint8_t>(kTableSize, 0xA5)) << "the same call with a table writes it";
 }
 
 }  // namespace
