@@ -5,7 +5,7 @@
 #include "ModuleState.h"
 
 VarnixWiaDevice::VarnixWiaDevice(IUnknown* outer) {
-    controlling_ = outer != nullptr ? outer : NonDelegatingView();
+    controlling_ = outer != nullptr ? outer : NonDelegatingIdentity();
     InitializeCriticalSection(&deviceSection_);
     module_state::ObjectCreated();
 }
@@ -42,7 +42,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::NonDelegatingQueryInterface(REFIID ri
     if (ppv == nullptr) return E_INVALIDARG;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
-        *ppv = static_cast<INonDelegatingUnknown*>(this);
+        *ppv = NonDelegatingIdentity();
         NonDelegatingAddRef();
     } else if (IsEqualIID(riid, IID_IStiUSD)) {
         *ppv = static_cast<IStiUSD*>(this);

@@ -16,8 +16,7 @@
 inline constexpr CLSID CLSID_VarnixWiaDevice = {0x4161996E, 0x4020, 0x4EEA,
                                                 {0x8C, 0x0B, 0xAE, 0x43, 0x82, 0x53, 0xEF, 0x01}};
 
-// The object's own unknown, in the slots of IUnknown so that it can stand
-// as the controlling unknown of an object that is not aggregated.
+// The object's own unknown, which never forwards to an outer object.
 struct INonDelegatingUnknown {
     virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
     virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
@@ -90,7 +89,22 @@ public:
 private:
     ~VarnixWiaDevice();
 
-    IUnknown* NonDelegatingView() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
+    // The non-delegating identity handed out as an IUnknown: the controlling
+    // unknown of an object that is not aggregated.
+    class NonDelegatingView final : public IUnknown {
+    public:
+        explicit NonDelegatingView(VarnixWiaDevice* owner) : owner_(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return owner_->NonDelegatingQueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return owner_->NonDelegatingAddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return owner_->NonDelegatingRelease(); }
+
+    private:
+        VarnixWiaDevice* owner_;
+    };
+    IUnknown* NonDelegatingIdentity() { return &nonDelegating_; }
+    NonDelegatingView nonDelegating_{this};
     void SetLastDeviceError(DWORD error);
     // Binds and opens the library for one call; false (and nothing bound)
     // when either fails. A library whose one interface is already open in

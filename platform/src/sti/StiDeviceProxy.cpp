@@ -135,7 +135,8 @@ HRESULT STDMETHODCALLTYPE StiDeviceProxy::Escape(STI_RAW_CONTROL_CODE code, LPVO
     if (r) {
         const DWORD count = r->U32();
         const std::vector<uint8_t> data = r->Bytes();
-        if (out != nullptr) std::memcpy(out, data.data(), std::min<size_t>(data.size(), outSize));
+        const size_t n = std::min<size_t>(data.size(), outSize);
+        if (out != nullptr && n > 0) std::memcpy(out, data.data(), n);
         if (returned != nullptr && SUCCEEDED(result)) *returned = count;
     }
     return result;
@@ -169,7 +170,7 @@ HRESULT STDMETHODCALLTYPE StiDeviceProxy::RawReadData(LPVOID buffer, LPDWORD len
     if (SUCCEEDED(result)) {
         const std::vector<uint8_t> data = r->Bytes();
         count = static_cast<DWORD>(std::min<size_t>(data.size(), *length));
-        std::memcpy(buffer, data.data(), count);
+        if (count > 0) std::memcpy(buffer, data.data(), count);
         *length = count;
     }
     CompleteCallerBlock(overlapped, result, count);
