@@ -129,9 +129,13 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Initialize(PSTIDEVICECONTROL control,
         libraryOpen_ = true;
     }
 
+    if (deviceKey != nullptr) ReadEventsFromRegistry(deviceKey, &events_);
     if (deviceKey != nullptr && eventsKey_ == nullptr) RegOpenKeyExA(deviceKey, "Events", 0, KEY_READ, &eventsKey_);
     if (deviceKey != nullptr && deviceKey_ == nullptr) RegOpenKeyExA(deviceKey, nullptr, 0, KEY_READ, &deviceKey_);
     CheckOsVersion();
+    if (mode & STI_DEVICE_CREATE_FOR_MONITOR) {
+        if (!prefeed_.Start(deviceKey_, &access_, scanLock_.Handle()) || !StartListener()) return E_FAIL;
+    }
     initialized_ = true;
     return result;
 }

@@ -322,6 +322,24 @@ HRESULT DeviceService::InitializeProperties() {
         for (DriverItem* child : static_cast<DriverItem*>(root_)->Children()) items.push_back(child->Context());
     }
     for (BYTE* item : items) {
+        // What the service keeps for every item: its names; and the
+        // device's identifier on the root.
+        DriverItem* driverItem = DriverItem::FromContext(item);
+        std::vector<PROPSPEC> specs;
+        std::vector<PROPVARIANT> values;
+        std::vector<std::wstring> texts = {driverItem->Name(), driverItem->FullName(), deviceId_};
+        const PROPID ids[] = {WIA_IPA_ITEM_NAME, WIA_IPA_FULL_ITEM_NAME, WIA_DIP_DEV_ID};
+        for (size_t i = 0; i < (item == Root() ? 3u : 2u); ++i) {
+            PROPSPEC spec{};
+            spec.ulKind = PRSPEC_PROPID;
+            spec.propid = ids[i];
+            specs.push_back(spec);
+            PROPVARIANT value{};
+            value.vt = VT_BSTR;
+            value.bstrVal = texts[i].data();
+            values.push_back(value);
+        }
+        wiasWriteMultiple(item, static_cast<LONG>(specs.size()), specs.data(), values.data());
         LONG error = 0;
         driver_->drvLockWiaDevice(item, 0, &error);
         const HRESULT result = driver_->drvInitItemProperties(item, 0, &error);
@@ -507,7 +525,10 @@ AcquireResult DeviceService::Acquire(BYTE* item, Transfer kind, const std::strin
         LONG error = 0;
         result = driver_->drvLockWiaDevice(item, 0, &error);
         if (SUCCEEDED(result)) {
-            result = driver_->drvAcquireItemData(item, 0, &context, &error);
+            // WIA 1: the item's properties go to the driver before the
+            // transfer (a WIA 2 driver writes them itself).
+            if (!wia2) result = driver_->drvWriteItemProperties(item, 0, &context, &error);
+            if (SUCCEEDED(result)) result = driver_->drvAcquireItemData(item, 0, &context, &error);
             driver_->drvUnLockWiaDevice(item, 0, &error);
         }
     }
