@@ -24,10 +24,11 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 constexpr DWORD kLockTimeoutMs = 100;
 
 // The service's IStiDevice as its drivers see it: the device lock goes to
-// the driver's own Still Image face.
+// the driver's own Still Image face. The driver keeps this object for its
+// life, so it holds no reference on the driver (that would be a cycle).
 class LockingDevice final : public IStiDevice {
 public:
-    explicit LockingDevice(IStiUSD* usd) : usd_(usd) { usd_->AddRef(); }
+    explicit LockingDevice(IStiUSD* usd) : usd_(usd) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (ppv == nullptr) return E_INVALIDARG;
         *ppv = nullptr;
@@ -66,7 +67,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetLastErrorInfo(STI_ERROR_INFO* info) override { return usd_->GetLastErrorInfo(info); }
 
 private:
-    ~LockingDevice() { usd_->Release(); }
+    ~LockingDevice() = default;
     std::atomic<ULONG> references_{1};
     IStiUSD* usd_;
 };
