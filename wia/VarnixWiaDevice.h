@@ -100,9 +100,12 @@ private:
     IUnknown* NonDelegatingView() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
     void SetLastDeviceError(DWORD error);
     // Binds and opens the library for one call; false (and nothing bound)
-    // when either fails.
+    // when either fails. A library whose one interface is already open in
+    // this process (the service's monitor instance) is used as it is and
+    // not closed afterwards.
     bool BindLibraryForCall();
     void ReleaseLibraryForCall();
+    bool openedForCall_ = false;
     // Issues one I/O on the device file and completes it (see the .cpp).
     template <typename Issue>
     HRESULT CompleteIo(Issue issue, LPOVERLAPPED callerOverlapped, DWORD* transferred);

@@ -185,16 +185,21 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetCapabilities(PSTI_USD_CAPS caps) {
 }
 
 bool VarnixWiaDevice::BindLibraryForCall() {
+    openedForCall_ = false;
     if (!library_.LoadScannerLibrary(deviceKey_)) return false;
-    if (library_.OpenInterface(kDirectModel) != SI_OK) {
-        library_.UnloadScannerLibrary();
-        return false;
+    const SIResult opened = library_.OpenInterface(kDirectModel);
+    if (opened == SI_OK) {
+        openedForCall_ = true;
+        return true;
     }
-    return true;
+    if (opened == SI_ERR_ALREADY_OPEN) return true;
+    library_.UnloadScannerLibrary();
+    return false;
 }
 
 void VarnixWiaDevice::ReleaseLibraryForCall() {
-    if (library_.CloseInterface) library_.CloseInterface();
+    if (openedForCall_ && library_.CloseInterface) library_.CloseInterface();
+    openedForCall_ = false;
     library_.UnloadScannerLibrary();
 }
 

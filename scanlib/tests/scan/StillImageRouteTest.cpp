@@ -16,6 +16,10 @@
 #include <fstream>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include <sti.h>
+#include <windows.h>
 
 namespace {
 
@@ -126,5 +130,87 @@ INSTANTIATE_TEST_SUITE_P(Modes, StillImageRoutePageTest,
                          ::testing::Values(RouteCase{0, 150, false}, RouteCase{1, 150, true},
                                            RouteCase{2, 150, true}),
                          RouteCaseName);
+
+TEST_F(StillImageRouteTest, CalibrationThroughTheServiceAgreesWithTheDeviceFile) {
+    SKIP_PAGES_ON_SLOW_HOST();
+    auto& scanner = ServeInstalled(0);
+    SIResult results[2] = {};
+    int32_t vref[2] = {};
+    const char* const names[2] = {"RM310__", "RM310"};
+    for (int i = 0; i < 2; ++i) {
+        scanner.InsertCalibrationSheet();
+        ASSERT_EQ(SI_OpenInterface(names[i]), SI_OK) << names[i];
+        results[i] = SI_Calibrate(0, nullptr);
+        SI_FeedPaperOut();
+        int calibrated = 0;
+        EXPECT_EQ(SI_IsCalibrated(&calibrated), SI_OK);
+        EXPECT_EQ(calibrated, 1) << names[i];
+        vref[i] = Int(SI_PROP_AFE_VREF);
+        ASSERT_EQ(SI_CloseInterface(), SI_OK);
+    }
+    EXPECT_TRUE(results[1] == SI_OK || results[1] == SI_CALIBRATED_WHITE_ONLY) << results[1];
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(vref[1], vref[0]);
+}
+
+TEST_F(StillImageRouteTest, UnplugMidPageGivesTheCommunicationFailureAndTheNextOpenAfterReplugWorks) {
+    SKIP_PAGES_ON_SLOW_HOST();
+    auto& scanner = ServeInstalled(1);
+    ASSERT_EQ(SI_OpenInterface("RM310"), SI_OK);
+    Configure(1, 150, false);
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    std::vector<uint8_t> buffer(static_cast<size_t>(Int(SI_PROP_WIDTH_IN_BYTES)) * 16);
+    int got = 0;
+    ASSERT_EQ(SI_ReadImageData(buffer.data(), 16, 0, &got), SI_OK);
+    scanner.Unplug();
+    SIResult r = SI_OK;
+    for (int i = 0; i < 10000 && r == SI_OK; ++i) r = SI_ReadImageData(buffer.data(), 16, 0, &got);
+    EXPECT_EQ(r, SI_ERR_COMMUNICATION);
+    SI_EndScan();
+    SI_CloseInterface();
+    scanner.Plug();
+    ASSERT_EQ(SI_OpenInterface("RM310"), SI_OK);
+    int status = -1;
+    EXPECT_EQ(SI_GetScannerStatus(&status), SI_OK);
+    EXPECT_EQ(status, SI_SCANNER_READY);
+}
+
+TEST_F(StillImageRouteTest, PrefeedPropertiesReadAndWriteTheValuesTheMinidriverReads) {
+    ServeInstalled(0);
+    IStillImage* sti = nullptr;
+    ASSERT_EQ(StiCreateInstanceW(GetModuleHandleA(nullptr), STI_VERSION, &sti, nullptr), S_OK);
+    DWORD count = 0;
+    void* list = nullptr;
+    ASSERT_EQ(sti->GetDeviceList(0, 0, &count, &list), S_OK);
+    ASSERT_EQ(count, 1u);
+    std::wstring device = static_cast<STI_DEVICE_INFORMATIONW*>(list)->szDeviceInternalName;
+    LocalFree(list);
+    auto put = [&](const wchar_t* name, DWORD value) {
+        std::wstring n = name;
+        ASSERT_EQ(sti->SetDeviceValue(device.data(), n.data(), REG_DWORD, reinterpret_cast<BYTE*>(&value), 4), S_OK);
+    };
+    auto get = [&](const wchar_t* name) {
+        std::wstring n = name;
+        DWORD value = 0, type = 0, size = 4;
+        EXPECT_EQ(sti->GetDeviceValue(device.data(), n.data(), &type, reinterpret_cast<BYTE*>(&value), &size), S_OK);
+        return value;
+    };
+    put(L"PrefeedEnable", 1);
+    put(L"PrefeedEnableDef", 1);
+    put(L"PrefeedDelayInMs", 1500);
+    put(L"PrefeedDelayInMsDef", 1000);
+    put(L"PrefeedDistance", 40);
+    put(L"PrefeedDistanceDef", 30);
+
+    ASSERT_EQ(SI_OpenInterface("RM310"), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_PREFEED_DELAY), 1500);
+    EXPECT_EQ(Int(SI_PROP_PREFEED_DISTANCE), 40);
+    ASSERT_EQ(SetInt(SI_PROP_PREFEED_DELAY, 2000), SI_OK);
+    ASSERT_EQ(SetInt(SI_PROP_PREFEED_ENABLE, 0), SI_OK);
+    EXPECT_EQ(get(L"PrefeedDelayInMs"), 2000u);
+    EXPECT_EQ(get(L"PrefeedEnable"), 0u);
+    EXPECT_EQ(get(L"PrefeedDelayInMsDef"), 1000u);
+    sti->Release();
+}
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace wiatest {
+namespace wiadevice {
 
 std::filesystem::path WriteSheet(const std::string& name, const SheetOptions& options) {
     const auto path = std::filesystem::path(platform::testing::Root()) / name;
@@ -118,4 +118,4 @@ void WiaDeviceTest::TearDown() {
     CoUninitialize();
 }
 
-}  // namespace wiatest
+}  // namespace wiadevice

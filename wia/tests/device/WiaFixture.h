@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace wiatest {
+namespace wiadevice {
 
 // The service's IStiDeviceControl: a port name and an open mode.
 class TestDeviceControl final : public IStiDeviceControl {
@@ -113,4 +113,4 @@ protected:
     std::string driverKeyPath_;
 };
 
-}  // namespace wiatest
+}  // namespace wiadevice

@@ -7,7 +7,7 @@
 
 #include <wia.h>
 
-namespace wiatest {
+namespace wiadevice {
 namespace {
 
 using platform::wia::Transfer;
@@ -83,4 +83,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
-}  // namespace wiatest
+}  // namespace wiadevice
