@@ -137,6 +137,10 @@ private:
     HRESULT CheckDepth(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
     HRESULT CheckXResolution(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
     HRESULT CheckYResolution(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    struct Rescaled {
+        LONG extent, start, maximum, largestStart;
+    };
+    Rescaled RescaleWithLibrary(BYTE* context, WIA_PROPERTY_CONTEXT* changes, LONG old, LONG next, bool horizontal);
     HRESULT CheckPos(BYTE* context, WIA_PROPERTY_CONTEXT* changes, bool horizontal);
     HRESULT CheckExtent(BYTE* context, WIA_PROPERTY_CONTEXT* changes, bool horizontal);
     void ReadModelGeometry();

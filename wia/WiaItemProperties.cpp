@@ -335,6 +335,33 @@ HRESULT VarnixWiaDevice::CheckDepth(BYTE* context, WIA_PROPERTY_CONTEXT* changes
     return S_OK;
 }
 
+// A resolution change on one axis: the library at the new resolution gives
+// the largest start (from its whole width, offset 0) and then, with the
+// start in place, the largest extent; unchanged values are rescaled and
+// limited to both.
+VarnixWiaDevice::Rescaled VarnixWiaDevice::RescaleWithLibrary(BYTE* context, WIA_PROPERTY_CONTEXT* changes, LONG old,
+                                                              LONG next, bool horizontal) {
+    const SIPropertyId resolution = horizontal ? SI_PROP_X_RESOLUTION : SI_PROP_Y_RESOLUTION;
+    const SIPropertyId offset = horizontal ? SI_PROP_X_OFFSET : SI_PROP_Y_OFFSET;
+    const SIPropertyId size = horizontal ? SI_PROP_SCAN_WIDTH : SI_PROP_SCAN_LENGTH;
+    const PROPID extentId = horizontal ? WIA_IPS_XEXTENT : WIA_IPS_YEXTENT;
+    const PROPID startId = horizontal ? WIA_IPS_XPOS : WIA_IPS_YPOS;
+    access_.SetSingle(resolution, next);
+    access_.SetSingle(offset, 0);
+    LONG whole = 1;
+    LONG largestStart = 0;
+    ReadMaximum(access_, size, &whole, &largestStart);
+    const ::Rescaled start = RescaleForResolution(ReadLong(context, extentId), ReadLong(context, startId), old, next,
+                                                  whole, largestStart, true, Changed(changes, startId));
+    access_.SetSingle(offset, start.start);
+    LONG maximum = 1;
+    LONG ignored = 0;
+    ReadMaximum(access_, size, &maximum, &ignored);
+    const ::Rescaled extent = RescaleForResolution(ReadLong(context, extentId), start.start, old, next, maximum,
+                                                   largestStart, Changed(changes, extentId), true);
+    return Rescaled{extent.extent, start.start, maximum, largestStart};
+}
+
 HRESULT VarnixWiaDevice::CheckXResolution(BYTE* context, WIA_PROPERTY_CONTEXT* changes) {
     WIAS_CHANGED_VALUE_INFO info{};
     HRESULT result = wiasGetChangedValueLong(context, changes, FALSE, WIA_IPS_XRES, &info);
@@ -342,15 +369,9 @@ HRESULT VarnixWiaDevice::CheckXResolution(BYTE* context, WIA_PROPERTY_CONTEXT* c
     if (info.bChanged) {
         const LONG next = info.Current.lVal;
         const LONG old = info.Old.lVal;
-        access_.SetSingle(SI_PROP_X_RESOLUTION, next);
-        access_.SetSingle(SI_PROP_X_OFFSET, ReadLong(context, WIA_IPS_XPOS));
-        LONG maximum = 1;
-        LONG largestStart = 0;
-        ReadMaximum(access_, SI_PROP_SCAN_WIDTH, &maximum, &largestStart);
-        const Rescaled rescaled =
-            RescaleForResolution(ReadLong(context, WIA_IPS_XEXTENT), ReadLong(context, WIA_IPS_XPOS), old, next,
-                                 maximum, largestStart, Changed(changes, WIA_IPS_XEXTENT),
-                                 Changed(changes, WIA_IPS_XPOS));
+        const Rescaled rescaled = RescaleWithLibrary(context, changes, old, next, true);
+        const LONG maximum = rescaled.maximum;
+        const LONG largestStart = rescaled.largestStart;
         wiasSetValidRangeLong(context, WIA_IPS_XEXTENT, 1, maximum, maximum, 1);
         wiasSetValidRangeLong(context, WIA_IPS_XPOS, 0, 0, largestStart, 1);
         wiasWritePropLong(context, WIA_IPS_XEXTENT, rescaled.extent);
@@ -374,14 +395,9 @@ HRESULT VarnixWiaDevice::CheckYResolution(BYTE* context, WIA_PROPERTY_CONTEXT* c
     if (!info.bChanged) return S_OK;
     const LONG next = info.Current.lVal;
     const LONG old = info.Old.lVal;
-    access_.SetSingle(SI_PROP_Y_RESOLUTION, next);
-    access_.SetSingle(SI_PROP_Y_OFFSET, ReadLong(context, WIA_IPS_YPOS));
-    LONG maximum = 1;
-    LONG largestStart = 0;
-    ReadMaximum(access_, SI_PROP_SCAN_LENGTH, &maximum, &largestStart);
-    const Rescaled rescaled =
-        RescaleForResolution(ReadLong(context, WIA_IPS_YEXTENT), ReadLong(context, WIA_IPS_YPOS), old, next, maximum,
-                             largestStart, Changed(changes, WIA_IPS_YEXTENT), Changed(changes, WIA_IPS_YPOS));
+    const Rescaled rescaled = RescaleWithLibrary(context, changes, old, next, false);
+    const LONG maximum = rescaled.maximum;
+    const LONG largestStart = rescaled.largestStart;
     wiasSetValidRangeLong(context, WIA_IPS_YEXTENT, 1, maximum, maximum, 1);
     wiasSetValidRangeLong(context, WIA_IPS_YPOS, 0, 0, largestStart, 1);
     wiasWritePropLong(context, WIA_IPS_YEXTENT, rescaled.extent);
