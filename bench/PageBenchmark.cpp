@@ -8,12 +8,18 @@
 // device's own time for the page (the chip lines it scanned times its line
 // period), their ratio, the library's CPU time and its share of the device
 // time, and the device requests the page took.
+//
+// The RM310 pages compare the two roads of one scanner: "RM310__" on the
+// device file and "RM310" through the Still Image service, whose host's CPU
+// time is counted as well.
 #include "ScannerLibrary.h"
 
 #include <SIPropertyIds.h>
 #include <SIRecord.h>
+#include <emulator/ImageDeviceEntry.h>
 #include <emulator/VirtualScanner.h>
 #include <platform/testing.h>
+#include <platform/testing_io.h>
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -23,6 +29,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -42,16 +50,22 @@ constexpr uint8_t kLinePeriodLow = 0x39;
 
 // ---- the scanner's process ----
 
-// Serves the scanner on the root and answers one command per line:
-// "insert FRONT,BACK", "report" (the last page's chip lines, line period,
-// violations and requests since the insert), "quit".
+// Serves the RM410 as device 0 and the RM310 (entered as a Still Image
+// device) as device 1 on the root, and answers one command per line:
+// "insert N FRONT,BACK", "report N" (the last page's chip lines, line
+// period, violations and requests since the insert), "quit".
 [[noreturn]] void ServeScanner(const std::string& root, int commands, int answers)
 {
     FILE* in = fdopen(commands, "r");
     FILE* out = fdopen(answers, "w");
-    emulator::VirtualScanner scanner("RM410", {{"bus", "practical"}});
-    scanner.Serve(root);
-    std::fprintf(out, "ready\n");
+    emulator::VirtualScanner rm410("RM410", {{"bus", "practical"}});
+    emulator::VirtualScanner rm310("RM310-GL841", {{"bus", "practical"}});
+    rm410.Serve(root, 0);
+    rm310.Serve(root, 1);
+    const bool installed =
+        !platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry("RM310-GL841", 1, rm310)).empty();
+    emulator::VirtualScanner* scanners[2] = {&rm410, &rm310};
+    std::fprintf(out, installed ? "ready\n" : "not installed\n");
     std::fflush(out);
     std::array<char, 4096> line{};
     while (std::fgets(line.data(), static_cast<int>(line.size()), in) != nullptr) {
@@ -59,8 +73,11 @@ constexpr uint8_t kLinePeriodLow = 0x39;
         while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) {
             command.pop_back();
         }
+        const size_t space = command.find(' ');
+        const bool second = space != std::string::npos && command.compare(space + 1, 1, "1") == 0;
+        emulator::VirtualScanner& scanner = *scanners[second ? 1 : 0];
         if (command.rfind("insert ", 0) == 0) {
-            const std::string sheets = command.substr(7);
+            const std::string sheets = command.substr(9);
             const size_t comma = sheets.find(',');
             try {
                 scanner.InsertSheet(sheets.substr(0, comma),
@@ -70,7 +87,7 @@ constexpr uint8_t kLinePeriodLow = 0x39;
             } catch (const emulator::Error& e) {
                 std::fprintf(out, "error: %s\n", e.what());
             }
-        } else if (command == "report") {
+        } else if (command.rfind("report ", 0) == 0) {
             const unsigned period = unsigned(scanner.Register(kLinePeriodHigh)) << 8 | scanner.Register(kLinePeriodLow);
             const double lineSeconds = period * 15.0 / scanner.ClockHz();
             std::fprintf(out, "%u %.9f %zu %zu\n", scanner.LinesScanned(), lineSeconds, scanner.Violations().size(),
@@ -82,7 +99,8 @@ constexpr uint8_t kLinePeriodLow = 0x39;
         }
         std::fflush(out);
     }
-    scanner.StopServing();
+    rm410.StopServing();
+    rm310.StopServing();
     std::fflush(out);
     _exit(0);
 }
@@ -167,6 +185,43 @@ double ProcessCpuSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// The service host of the root, as its log names it ("[pid] starting ..."); 0 when none.
+long HostPid()
+{
+    std::ifstream log(fs::path(gRoot) / "services" / "imgsvc.log");
+    std::string line;
+    long pid = 0;
+    while (std::getline(log, line)) {
+        if (line.find("starting") != std::string::npos) {
+            pid = std::strtol(line.c_str() + 1, nullptr, 10);
+        }
+    }
+    return pid;
+}
+
+// User and system CPU time of another process, from /proc.
+double OtherProcessCpuSeconds(long pid)
+{
+    if (pid <= 0) {
+        return 0;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) {
+            ticks += std::strtod(field.c_str(), nullptr);
+        }
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 bool SetInt(ScannerLibrary& library, uint16_t id, uint16_t type, int32_t value)
 {
     SIProperty property{};
@@ -229,14 +284,14 @@ std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::ve
     return lines;
 }
 
-void ScanDuplexColourPage(benchmark::State& state)
+void ScanDuplexColourPage(benchmark::State& state, const char* model, int deviceNumber)
 {
     ScannerLibrary library;
     if (!library.Loaded()) {
         state.SkipWithError(library.Error().c_str());
         return;
     }
-    if (library.OpenInterface("RM410__") != SI_OK) {
+    if (library.OpenInterface(model) != SI_OK) {
         state.SkipWithError("the scanner does not open");
         return;
     }
@@ -247,8 +302,11 @@ void ScanDuplexColourPage(benchmark::State& state)
     }
     const std::optional<SIProperty> widthInBytes = Get(library, SI_PROP_WIDTH_IN_BYTES);
     std::vector<uint8_t> buffer(static_cast<size_t>(widthInBytes ? IntFromSlot(widthInBytes->value[0]) : 0) * kLinesPerRead);
-    const std::string insert = "insert " + SamplePage("sample-front.ppm").string() + "," +
+    const std::string number = std::to_string(deviceNumber);
+    const std::string insert = "insert " + number + " " + SamplePage("sample-front.ppm").string() + "," +
                                SamplePage("sample-back.ppm").string();
+    const long host = HostPid();
+    double hostCpu = 0;
 
     double wall = 0;
     double device = 0;
@@ -263,12 +321,14 @@ void ScanDuplexColourPage(benchmark::State& state)
         }
         const auto wall0 = std::chrono::steady_clock::now();
         const double cpu0 = ProcessCpuSeconds();
+        const double host0 = OtherProcessCpuSeconds(host);
         std::optional<std::array<uint64_t, 2>> lines;
         if (library.StartScan() == SI_OK) {
             lines = ReadPage(library, buffer);
         }
         const SIResult ended = library.EndScan();
         const double cpu1 = ProcessCpuSeconds();
+        hostCpu += OtherProcessCpuSeconds(host) - host0;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         if (!lines || ended != SI_OK) {
             state.SkipWithError("the page does not scan");
@@ -276,7 +336,7 @@ void ScanDuplexColourPage(benchmark::State& state)
         }
         state.SetIterationTime(seconds);
 
-        std::istringstream report(gScanner->Ask("report"));
+        std::istringstream report(gScanner->Ask("report " + number));
         uint64_t chipLines = 0;
         double lineSeconds = 0;
         size_t pageRequests = 0;
@@ -301,6 +361,10 @@ void ScanDuplexColourPage(benchmark::State& state)
     state.counters["lines_per_side"] = static_cast<double>(linesPerSide);
     state.counters["violations"] = static_cast<double>(violations);
     state.counters["requests_per_page"] = requests / pages;
+    if (host > 0) {
+        state.counters["host_cpu_s"] = hostCpu / pages;
+        state.counters["cpu_with_host_share_of_device"] = (cpu + hostCpu) / device;
+    }
 }
 
 }  // namespace
@@ -316,10 +380,19 @@ int main(int argc, char** argv)
     }
     gScanner = &scanner;
 
-    benchmark::RegisterBenchmark("duplex_colour_600_page", ScanDuplexColourPage)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Unit(benchmark::kSecond);
+    const struct {
+        const char* name;
+        const char* model;
+        int device;
+    } pages[] = {{"duplex_colour_600_page", "RM410__", 0},
+                 {"rm310_device_file_page", "RM310__", 1},
+                 {"rm310_still_image_page", "RM310", 1}};
+    for (const auto& page : pages) {
+        benchmark::RegisterBenchmark(page.name, ScanDuplexColourPage, page.model, page.device)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond);
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

@@ -75,6 +75,34 @@ TEST(SiscanScan, SimplexGrayPage)
     EXPECT_EQ(scanner.Violations(), 0);
 }
 
+// The plain model name goes through the Still Image service (a 32-bit
+// process on a 64-bit system keeps to the device file) and gives the page
+// the direct name gives.
+TEST(SiscanScan, PlainModelNameScansThroughTheStillImageService)
+{
+    Emulator scanner("RM310-GL841", {SamplePage("sample-front.ppm")});
+    ASSERT_TRUE(scanner.Ready());
+
+    std::optional<Image> pages[2];
+    const char* const names[2] = {"RM310__", "RM310"};
+    for (int i = 0; i < 2; ++i) {
+        if (i == 1) {
+            ASSERT_EQ(scanner.Ask("insert " + SamplePage("sample-front.ppm")), "ok");
+        }
+        const std::string prefix = OutPrefix() + names[i];
+        const Completed run = RunProgram(BuildProgram("siscan"), {"--model", names[i], "--resolution", "150",
+                                                                  "--mode", "gray", "--out", prefix});
+        ASSERT_EQ(run.status, 0) << names[i] << ": " << run.err;
+        pages[i] = ReadPnm(prefix + "-front.pnm");
+        ASSERT_TRUE(pages[i]) << names[i];
+    }
+    EXPECT_EQ(pages[1]->magic, "P5");
+    EXPECT_EQ(pages[1]->width, 4160u * 150 / 1000);  // the RM310's 4.16-inch sensor
+    EXPECT_EQ(pages[1]->width, pages[0]->width);
+    EXPECT_EQ(pages[1]->height, pages[0]->height);
+    EXPECT_EQ(scanner.Violations(), 0);
+}
+
 TEST(SiscanScan, DuplexColourPageWithARightReadingBack)
 {
     SKIP_PAGES_UNDER_CPU_EMULATOR();
