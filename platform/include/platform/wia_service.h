@@ -10,6 +10,7 @@
 #include <stiusd.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,6 +116,34 @@ public:
 private:
     struct State;
     State* state_;
+};
+
+// The installed WIA devices of the machine, in order.
+struct DeviceEntry {
+    std::wstring name;  // the Still Image internal name
+    std::wstring description;
+    std::wstring port;
+};
+PLATFORM_EXPORT std::vector<DeviceEntry> ListDevices();
+
+// One installed device served in the calling process, as the service host
+// serves it: the driver's monitor instance (interrupt listener, prefeed)
+// with the service's side and its event monitor over it.
+class PLATFORM_EXPORT LocalDevice {
+public:
+    // Loads and initialises the driver of device `index`.
+    static HRESULT Open(size_t index, std::unique_ptr<LocalDevice>* device);
+    ~LocalDevice();
+    LocalDevice(const LocalDevice&) = delete;
+    LocalDevice& operator=(const LocalDevice&) = delete;
+    DeviceService& Service() { return *service_; }
+    IStiUSD* Driver() const { return driver_; }
+
+private:
+    LocalDevice() = default;
+    IStiUSD* driver_ = nullptr;
+    std::unique_ptr<DeviceService> service_;
+    std::unique_ptr<EventMonitor> monitor_;
 };
 
 }  // namespace platform::wia
