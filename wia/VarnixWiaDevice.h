@@ -124,6 +124,7 @@ private:
     HRESULT BuildCapabilities();
     void FreeCapabilities();
     HRESULT Synchronize(BYTE* context);
+    void Reconnect();
     void PowerSuspend();
     void PowerResume();
     static unsigned __stdcall SuspendLockEntry(void* self);

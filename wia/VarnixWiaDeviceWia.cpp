@@ -310,8 +310,27 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::drvNotifyPnpEvent(const GUID* event, 
         SetNotificationHandle(nullptr);
     } else if (IsEqualGUID(*event, WIA_EVENT_DEVICE_CONNECTED)) {
         disconnected_ = false;
+        Reconnect();
     }
     return S_OK;
+}
+
+// A device plugged in again: the listener that ended on its removal is
+// started again on a fresh handle, and the library, whose communication
+// failure is sticky until it is reopened, is opened again.
+void VarnixWiaDevice::Reconnect() {
+    if (listenerThread_ == nullptr || WaitForSingleObject(listenerThread_, 0) != WAIT_OBJECT_0) return;
+    CloseHandle(listenerThread_);
+    listenerThread_ = nullptr;
+    OpenDevice();
+    {
+        LibraryAccess::Guard guard(access_);
+        if (libraryOpen_) {
+            library_.CloseInterface();
+            libraryOpen_ = library_.OpenInterface(kDirectModel) == SI_OK;
+        }
+    }
+    StartListener();
 }
 
 // StiLock is held, while the device sleeps, by a thread of its own: a

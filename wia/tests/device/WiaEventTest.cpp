@@ -225,5 +225,27 @@ TEST_F(WiaEventTest, ResumeThatCannotBindGivesTheLockBackAndALaterResumeWorks) {
     EXPECT_EQ(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("page")).result, S_OK);
 }
 
+TEST_F(WiaEventTest, UnpluggedAndPluggedInAgainTheDeviceComesBack) {
+    Open("RM310-GL841", 5, 1);
+    Monitor();
+    Scanner().Unplug();
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_DEVICE_DISCONNECTED), S_OK);
+    std::this_thread::sleep_for(300ms);
+    Scanner().Plug();
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_DEVICE_CONNECTED), S_OK);
+    // The service hands its notification handle over again after a connect.
+    monitor_.reset();
+    Monitor();
+    platform::wia::TakeServiceEvents();
+    Scanner().Press();
+    Scanner().Release();
+    const auto event = NextEvent();
+    ASSERT_TRUE(event) << "the listener runs again";
+    EXPECT_TRUE(IsEqualGUID(*event, Guid(emulator::kScanButtonEvent)));
+    Scanner().InsertSheet(WriteSheet("front.pgm"));
+    platform::wia::WaitServiceEvents(2000);
+    EXPECT_EQ(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("page")).result, S_OK);
+}
+
 }  // namespace
 }  // namespace wiadevice
