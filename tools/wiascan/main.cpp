@@ -8,6 +8,7 @@
 #include <wia.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
@@ -31,9 +32,9 @@ std::string GuidText(const GUID& guid) {
 
 class EventPrinter {
 public:
-    explicit EventPrinter(platform::wia::DeviceService& service) {
+    EventPrinter(platform::wia::ServiceClient& client, const std::wstring& device) : client_(client) {
         std::vector<platform::wia::Capability> caps;
-        if (SUCCEEDED(service.Capabilities(WIA_DEVICE_EVENTS, &caps))) {
+        if (SUCCEEDED(client.Capabilities(device, WIA_DEVICE_EVENTS, &caps))) {
             for (const auto& cap : caps) names_[GuidText(cap.guid)] = Narrow(cap.name);
         }
         names_[GuidText(WIA_EVENT_TREE_UPDATED)] = "Tree updated";
@@ -41,7 +42,7 @@ public:
     // Prints the events raised within `ms`; true when one was `name`.
     bool Print(DWORD ms, const std::string& name = "") {
         bool seen = false;
-        for (const auto& event : platform::wia::WaitServiceEvents(ms)) {
+        for (const auto& event : client_.Events(ms)) {
             const std::string id = GuidText(event.event);
             const auto known = names_.find(id);
             const std::string label = known == names_.end() ? "" : known->second;
@@ -52,23 +53,22 @@ public:
     }
 
 private:
+    platform::wia::ServiceClient& client_;
     std::map<std::string, std::string> names_;
 };
 
 int Scan(const WiascanOptions& options) {
-    std::unique_ptr<platform::wia::LocalDevice> device;
-    const auto devices = platform::wia::ListDevices();
+    platform::wia::ServiceClient client;
+    if (!client.Connected()) {
+        std::cerr << "wiascan: the image-acquisition service does not answer\n";
+        return 1;
+    }
+    const auto devices = client.Devices();
     if (options.device >= devices.size()) {
         std::cerr << "wiascan: no device " << options.device << " (" << devices.size() << " installed)\n";
         return 1;
     }
-    HRESULT result = platform::wia::LocalDevice::Open(options.device, &device);
-    if (FAILED(result)) {
-        std::cerr << "wiascan: cannot open " << Narrow(devices[options.device].description) << ": " << Hex(result)
-                  << "\n";
-        return 1;
-    }
-    platform::wia::DeviceService& service = device->Service();
+    const std::wstring& device = devices[options.device].name;
     const int version = platform::wia::DeviceService::WiaVersion();
     const TransferChoice choice = ChooseTransfer(options, version);
     if (!choice.transfer) {
@@ -77,19 +77,20 @@ int Scan(const WiascanOptions& options) {
     }
     std::cout << "device " << options.device << ": " << Narrow(devices[options.device].description) << " (WIA "
               << version << ")" << std::endl;
-    EventPrinter events(service);
-    BYTE* feeder = service.Feeder();
+    EventPrinter events(client, device);
+    constexpr int kRoot = 0;
+    constexpr int kFeeder = 1;
     std::vector<std::pair<PROPID, LONG>> values;
     if (options.resolution) values.emplace_back(WIA_IPS_XRES, *options.resolution);
     values.emplace_back(WIA_IPA_DATATYPE, static_cast<LONG>(options.dataType));
-    result = service.WriteLongs(feeder, values);
+    HRESULT result = client.WriteLongs(device, kFeeder, values);
     if (FAILED(result)) {
         std::cerr << "wiascan: the device refused the resolution or data type: " << Hex(result) << "\n";
         return 1;
     }
     if (options.duplex) {
-        result = version == 2 ? service.WriteLongs(feeder, {{WIA_DPS_DOCUMENT_HANDLING_SELECT, DUPLEX | FRONT_FIRST}})
-                              : service.WriteLongs(service.Root(), {{WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER | DUPLEX}});
+        result = version == 2 ? client.WriteLongs(device, kFeeder, {{WIA_DPS_DOCUMENT_HANDLING_SELECT, DUPLEX | FRONT_FIRST}})
+                              : client.WriteLongs(device, kRoot, {{WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER | DUPLEX}});
         if (FAILED(result)) {
             std::cerr << "wiascan: the device does not scan duplex\n";
             return 1;
@@ -107,7 +108,7 @@ int Scan(const WiascanOptions& options) {
     const platform::wia::Transfer kind = *choice.transfer == WiaTransferKind::Callback ? platform::wia::Transfer::Callback
                                          : *choice.transfer == WiaTransferKind::File   ? platform::wia::Transfer::File
                                                                                        : platform::wia::Transfer::Stream;
-    const platform::wia::AcquireResult acquired = service.Acquire(feeder, kind, options.outPrefix);
+    const platform::wia::AcquireResult acquired = client.Acquire(device, kFeeder, kind, std::filesystem::absolute(options.outPrefix).string());
     if (options.events) events.Print(200);
     for (const std::string& page : acquired.pages) std::cout << "wrote " << page << std::endl;
     if (acquired.result == WIA_ERROR_PAPER_EMPTY) {

@@ -118,6 +118,9 @@ private:
     State* state_;
 };
 
+// Raises an event for the service's clients (the host's event monitor).
+PLATFORM_EXPORT void RaiseServiceEvent(const std::wstring& deviceId, const GUID& event, const std::wstring& item);
+
 // The installed WIA devices of the machine, in order.
 struct DeviceEntry {
     std::wstring name;  // the Still Image internal name
@@ -126,24 +129,32 @@ struct DeviceEntry {
 };
 PLATFORM_EXPORT std::vector<DeviceEntry> ListDevices();
 
-// One installed device served in the calling process, as the service host
-// serves it: the driver's monitor instance (interrupt listener, prefeed)
-// with the service's side and its event monitor over it.
-class PLATFORM_EXPORT LocalDevice {
+// Another process's view of the devices the image-acquisition service host
+// serves (the host is started when none runs). Items: 0 the root, 1 the
+// feeder. Failures of the connection answer E_FAIL.
+class PLATFORM_EXPORT ServiceClient {
 public:
-    // Loads and initialises the driver of device `index`.
-    static HRESULT Open(size_t index, std::unique_ptr<LocalDevice>* device);
-    ~LocalDevice();
-    LocalDevice(const LocalDevice&) = delete;
-    LocalDevice& operator=(const LocalDevice&) = delete;
-    DeviceService& Service() { return *service_; }
-    IStiUSD* Driver() const { return driver_; }
+    ServiceClient();
+    ~ServiceClient();
+    ServiceClient(const ServiceClient&) = delete;
+    ServiceClient& operator=(const ServiceClient&) = delete;
+
+    bool Connected() const;
+    std::vector<DeviceEntry> Devices();
+    HRESULT ReadLong(const std::wstring& device, int item, PROPID id, LONG* value);
+    HRESULT WriteLongs(const std::wstring& device, int item, const std::vector<std::pair<PROPID, LONG>>& values);
+    AcquireResult Acquire(const std::wstring& device, int item, Transfer kind, const std::string& prefix,
+                          int cancelAfterBands = -1);
+    // From any thread (a connection of its own): stops a running acquisition.
+    HRESULT Cancel(const std::wstring& device);
+    // Events raised since the last call, waiting up to `ms` for the first.
+    std::vector<ServiceEvent> Events(DWORD ms);
+    HRESULT NotifyPnp(const std::wstring& device, const GUID& event);
+    HRESULT Capabilities(const std::wstring& device, LONG flags, std::vector<Capability>* out);
 
 private:
-    LocalDevice() = default;
-    IStiUSD* driver_ = nullptr;
-    std::unique_ptr<DeviceService> service_;
-    std::unique_ptr<EventMonitor> monitor_;
+    struct Connection;
+    Connection* connection_;
 };
 
 }  // namespace platform::wia

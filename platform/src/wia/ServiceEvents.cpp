@@ -32,6 +32,10 @@ void QueueServiceEvent(const std::wstring& deviceId, const GUID& event, const st
     queue.raised.notify_all();
 }
 
+void RaiseServiceEvent(const std::wstring& deviceId, const GUID& event, const std::wstring& item) {
+    QueueServiceEvent(deviceId, event, item);
+}
+
 std::vector<ServiceEvent> TakeServiceEvents() { return WaitServiceEvents(0); }
 
 std::vector<ServiceEvent> WaitServiceEvents(DWORD ms) {
