@@ -62,6 +62,9 @@ if [ "$only" = all ]; then
   echo "== 64-bit and 32-bit processes sharing named mutexes"
   PLATFORM_PEER_TEST_PROGRAM="$PWD/build32/bin/platform_tests" \
     build/bin/platform_tests --gtest_filter='CoreMutex.SharedWithTheOtherBuild' || status=1
+  echo "== a 32-bit Still Image client of the 64-bit service host"
+  PLATFORM_PEER_TEST_PROGRAM="$PWD/build32/bin/scanlib_scan_tests" \
+    build/bin/scanlib_scan_tests --gtest_filter='StillImageDeviceTest.ClientOfTheOtherBuildIsServedByThisHost' || status=1
 fi
 if [ "$only" = all ] || [ "$only" = asan ]; then
   echo "== sanitizer build (build-asan/)"

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,29 @@ int LockHolder(const std::vector<std::string>&) {
     return 0;
 }
 const bool kRegistered = pt::RegisterChildRole("sti-lock-holder", LockHolder);
+
+// A client of whatever host serves the machine: the device descriptor and
+// the chip information through it.
+int DescriptorReader(const std::vector<std::string>&) {
+    StillImageClient client;
+    const HRESULT opened = client.Open();
+    DEVICE_DESCRIPTOR descriptor{};
+    DWORD returned = 0;
+    BYTE info = 0xFF;
+    IO_BLOCK block{0x8E, 1, &info, 0};
+    DWORD count = 0;
+    const HRESULT escaped = SUCCEEDED(opened) ? client.device->Escape(IOCTL_GET_DEVICE_DESCRIPTOR, &descriptor,
+                                                                     sizeof descriptor, &descriptor,
+                                                                     sizeof descriptor, &returned)
+                                              : opened;
+    const HRESULT read = SUCCEEDED(opened) ? client.device->RawReadCommand(&block, &count, nullptr) : opened;
+    char line[96];
+    std::snprintf(line, sizeof line, "%d %04X:%04X %d %u", static_cast<int>(escaped), descriptor.usVendorId,
+                  descriptor.usProductId, static_cast<int>(read), static_cast<unsigned>(count));
+    Say(line);
+    return 0;
+}
+const bool kReaderRegistered = pt::RegisterChildRole("sti-descriptor-reader", DescriptorReader);
 
 class StillImageDeviceTest : public DeviceTest {
 protected:
@@ -221,6 +245,20 @@ TEST_F(StillImageDeviceTest, LockHeldByAnotherProcessTimesOutAndAHolderThatDiesL
         int status = -1;
         EXPECT_EQ(SI_GetScannerStatus(&status), SI_OK);
         EXPECT_EQ(status, SI_SCANNER_READY);
+    }
+}
+
+// The host's messages are the same for both builds: a client of the other
+// build (PLATFORM_PEER_TEST_PROGRAM) is served by this build's host.
+TEST_F(StillImageDeviceTest, ClientOfTheOtherBuildIsServedByThisHost) {
+    const char* peer = std::getenv("PLATFORM_PEER_TEST_PROGRAM");
+    if (peer == nullptr || *peer == '\0') GTEST_SKIP() << "PLATFORM_PEER_TEST_PROGRAM not set";
+    ServeInstalled();
+    ASSERT_TRUE(pt::StartImageService());
+    for (const std::string& program : {std::string(), std::string(peer)}) {
+        pt::ChildProcess reader("sti-descriptor-reader", {}, program);
+        EXPECT_EQ(reader.ReadLine().value_or(""), "0 17C4:00F0 0 1") << (program.empty() ? "this build" : program);
+        EXPECT_EQ(reader.Wait(), 0);
     }
 }
 
