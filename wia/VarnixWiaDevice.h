@@ -105,6 +105,8 @@ private:
     // not closed afterwards.
     bool BindLibraryForCall();
     void ReleaseLibraryForCall();
+    // The escapes answered by the library (calibrate, paper status).
+    HRESULT LibraryEscape(STI_RAW_CONTROL_CODE code, LPVOID out, DWORD outSize, LPDWORD returned);
     bool openedForCall_ = false;
     // Issues one I/O on the device file and completes it (see the .cpp).
     template <typename Issue>
