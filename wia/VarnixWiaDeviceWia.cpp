@@ -315,13 +315,15 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::drvNotifyPnpEvent(const GUID* event, 
     return S_OK;
 }
 
-// A device plugged in again: the listener that ended on its removal is
-// started again on a fresh handle, and the library, whose communication
+// A device plugged in again: the listener (ended on the removal, or still
+// waiting on the old handle) is started again on a fresh handle, and the library, whose communication
 // failure is sticky until it is reopened, is opened again.
 void VarnixWiaDevice::Reconnect() {
-    if (listenerThread_ == nullptr || WaitForSingleObject(listenerThread_, 0) != WAIT_OBJECT_0) return;
-    CloseHandle(listenerThread_);
-    listenerThread_ = nullptr;
+    // Only the monitor instance listens; a listener still waiting on the old
+    // handle is stopped (its wait cancelled) before the handle is replaced.
+    if (listenerThread_ == nullptr) return;
+    StopListener();
+    ResetEvent(listenerStop_.Handle());
     OpenDevice();
     {
         LibraryAccess::Guard guard(access_);

@@ -10,7 +10,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace wiadevice {
 
