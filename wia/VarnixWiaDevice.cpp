@@ -57,7 +57,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::NonDelegatingQueryInterface(REFIID ri
     if (ppv == nullptr) return E_INVALIDARG;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
-        *ppv = static_cast<INonDelegatingUnknown*>(this);
+        *ppv = NonDelegatingView();
         NonDelegatingAddRef();
     } else if (IsEqualIID(riid, IID_IStiUSD)) {
         *ppv = static_cast<IStiUSD*>(this);

@@ -97,7 +97,21 @@ public:
 private:
     ~VarnixWiaDevice();
 
-    IUnknown* NonDelegatingView() { return reinterpret_cast<IUnknown*>(static_cast<INonDelegatingUnknown*>(this)); }
+    // The object's own identity as a real IUnknown (its slots are the
+    // non-delegating methods), so calls through it are calls on an IUnknown.
+    class OwnUnknown final : public IUnknown {
+    public:
+        explicit OwnUnknown(VarnixWiaDevice* owner) : owner_(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return owner_->NonDelegatingQueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return owner_->NonDelegatingAddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return owner_->NonDelegatingRelease(); }
+
+    private:
+        VarnixWiaDevice* owner_;
+    };
+    IUnknown* NonDelegatingView() { return &ownUnknown_; }
     void SetLastDeviceError(DWORD error);
     // Binds and opens the library for one call; false (and nothing bound)
     // when either fails. A library whose one interface is already open in
@@ -156,6 +170,7 @@ private:
     HRESULT ScanItemWia2(BYTE* context, MINIDRV_TRANSFER_CONTEXT* transfer, WiaItemContext* item);
 
     std::atomic<ULONG> references_{1};
+    OwnUnknown ownUnknown_{this};
     IUnknown* controlling_ = nullptr;
 
     HANDLE deviceHandle_ = INVALID_HANDLE_VALUE;
