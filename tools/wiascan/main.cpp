@@ -69,7 +69,9 @@ int Scan(const WiascanOptions& options) {
         return 1;
     }
     const std::wstring& device = devices[options.device].name;
-    const int version = platform::wia::DeviceService::WiaVersion();
+    // The host's WIA version: only a WIA 1 root shows "Access Rights".
+    LONG rights = 0;
+    const int version = client.ReadLong(device, 0, WIA_IPA_ACCESS_RIGHTS, &rights) == S_OK ? 1 : 2;
     const TransferChoice choice = ChooseTransfer(options, version);
     if (!choice.transfer) {
         std::cerr << "wiascan: " << choice.error << "\n";
