@@ -3,7 +3,7 @@
 #include "HostLog.h"
 #include "WiaFace.h"
 
-#include "wia/WiaServiceProtocol.h"
+#include "wiaservice/WiaServiceProtocol.h"
 
 #include <usbscan.h>
 #include <windows.h>

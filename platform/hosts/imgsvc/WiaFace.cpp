@@ -3,7 +3,7 @@
 #include "HostLog.h"
 
 #include "sti/StillImageDevices.h"
-#include "wia/WiaServiceProtocol.h"
+#include "wiaservice/WiaServiceProtocol.h"
 
 #include <platform/wia_service.h>
 

@@ -1,6 +1,6 @@
 // The client side of the host's WIA face.
 #include "sti/ServiceConnection.h"
-#include "wia/WiaServiceProtocol.h"
+#include "wiaservice/WiaServiceProtocol.h"
 
 #include <platform/wia_service.h>
 

@@ -1,8 +1,8 @@
 // The wias* service functions a minidriver calls: items, the property
 // store and its validation, image information, file writes, end of page and
 // events.
-#include "wia/DriverItem.h"
-#include "wia/ServiceEvents.h"
+#include "wiaservice/DriverItem.h"
+#include "wiaservice/ServiceEvents.h"
 
 #include <oleauto.h>
 #include <propidl.h>

@@ -1,4 +1,4 @@
-#include "wia/FileStream.h"
+#include "wiaservice/FileStream.h"
 
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-#include "wia/ServiceEvents.h"
+#include "wiaservice/ServiceEvents.h"
 
 #include <platform/wia_service.h>
 

@@ -1,9 +1,9 @@
 // The service's side of one WIA device: driver calls under the driver's
 // device lock, application writes with validation, and the three kinds of
 // transfer with their page files.
-#include "wia/DriverItem.h"
-#include "wia/FileStream.h"
-#include "wia/ServiceEvents.h"
+#include "wiaservice/DriverItem.h"
+#include "wiaservice/FileStream.h"
+#include "wiaservice/ServiceEvents.h"
 
 #include <platform/wia_service.h>
 

@@ -1,4 +1,4 @@
-#include "wia/DriverItem.h"
+#include "wiaservice/DriverItem.h"
 
 #include <oleauto.h>
 
