@@ -5,7 +5,7 @@
 #include "ModuleState.h"
 
 VarnixWiaDevice::VarnixWiaDevice(IUnknown* outer) {
-    controlling_ = outer != nullptr ? outer : NonDelegatingView();
+    controlling_ = outer != nullptr ? outer : NonDelegatingIdentity();
     InitializeCriticalSection(&deviceSection_);
     module_state::ObjectCreated();
 }
@@ -57,7 +57,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::NonDelegatingQueryInterface(REFIID ri
     if (ppv == nullptr) return E_INVALIDARG;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
-        *ppv = NonDelegatingView();
+        *ppv = NonDelegatingIdentity();
         NonDelegatingAddRef();
     } else if (IsEqualIID(riid, IID_IStiUSD)) {
         *ppv = static_cast<IStiUSD*>(this);

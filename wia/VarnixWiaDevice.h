@@ -21,8 +21,7 @@
 inline constexpr CLSID CLSID_VarnixWiaDevice = {0x4161996E, 0x4020, 0x4EEA,
                                                 {0x8C, 0x0B, 0xAE, 0x43, 0x82, 0x53, 0xEF, 0x01}};
 
-// The object's own unknown, in the slots of IUnknown so that it can stand
-// as the controlling unknown of an object that is not aggregated.
+// The object's own unknown, which never forwards to an outer object.
 struct INonDelegatingUnknown {
     virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
     virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
@@ -97,11 +96,11 @@ public:
 private:
     ~VarnixWiaDevice();
 
-    // The object's own identity as a real IUnknown (its slots are the
-    // non-delegating methods), so calls through it are calls on an IUnknown.
-    class OwnUnknown final : public IUnknown {
+    // The non-delegating identity handed out as an IUnknown: the controlling
+    // unknown of an object that is not aggregated.
+    class NonDelegatingView final : public IUnknown {
     public:
-        explicit OwnUnknown(VarnixWiaDevice* owner) : owner_(owner) {}
+        explicit NonDelegatingView(VarnixWiaDevice* owner) : owner_(owner) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
             return owner_->NonDelegatingQueryInterface(riid, ppv);
         }
@@ -111,7 +110,8 @@ private:
     private:
         VarnixWiaDevice* owner_;
     };
-    IUnknown* NonDelegatingView() { return &ownUnknown_; }
+    IUnknown* NonDelegatingIdentity() { return &nonDelegating_; }
+    NonDelegatingView nonDelegating_{this};
     void SetLastDeviceError(DWORD error);
     // Binds and opens the library for one call; false (and nothing bound)
     // when either fails. A library whose one interface is already open in
@@ -170,7 +170,6 @@ private:
     HRESULT ScanItemWia2(BYTE* context, MINIDRV_TRANSFER_CONTEXT* transfer, WiaItemContext* item);
 
     std::atomic<ULONG> references_{1};
-    OwnUnknown ownUnknown_{this};
     IUnknown* controlling_ = nullptr;
 
     HANDLE deviceHandle_ = INVALID_HANDLE_VALUE;
