@@ -13,11 +13,26 @@ VarnixWiaDevice::VarnixWiaDevice(IUnknown* outer) {
 // Threads first (they use the library and the handles), then the library,
 // then the handles. Only what this object took is given back.
 VarnixWiaDevice::~VarnixWiaDevice() {
+    // Both threads are joined before anything they use goes.
+    StopListener();
     listenerStop_.Close();
     pendingEvent_ = GUID{};
+    prefeed_.Stop();
+    if (suspendLockThread_ != nullptr) {
+        SetEvent(suspendLockRelease_);
+        WaitForSingleObject(suspendLockThread_, INFINITE);
+        CloseHandle(suspendLockThread_);
+        CloseHandle(suspendLockTaken_);
+        CloseHandle(suspendLockRelease_);
+        suspendLockThread_ = nullptr;
+    }
     if (libraryOpen_ && library_.CloseInterface) library_.CloseInterface();
     libraryOpen_ = false;
     library_.UnloadScannerLibrary();
+    DestroyDriverItemTree();
+    if (stiDevice_ != nullptr) stiDevice_->Release();
+    stiDevice_ = nullptr;
+    FreeCapabilities();
 
     if (eventsKey_ != nullptr) RegCloseKey(eventsKey_);
     eventsKey_ = nullptr;

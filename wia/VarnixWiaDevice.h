@@ -3,8 +3,12 @@
 // one object, which the service may aggregate.
 #pragma once
 
+#include "DeviceEvents.h"
+#include "LibraryAccess.h"
 #include "OSObject.h"
+#include "PrefeedThread.h"
 #include "ScannerLibrary.h"
+#include "WiaItemContext.h"
 
 #include <stiusd.h>
 #include <wiamindr.h>
@@ -12,6 +16,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 inline constexpr CLSID CLSID_VarnixWiaDevice = {0x4161996E, 0x4020, 0x4EEA,
                                                 {0x8C, 0x0B, 0xAE, 0x43, 0x82, 0x53, 0xEF, 0x01}};
@@ -57,7 +62,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetNotificationData(LPSTINOTIFY notify) override;
     HRESULT STDMETHODCALLTYPE GetLastErrorInfo(STI_ERROR_INFO* info) override;
 
-    // ---- IWiaMiniDrv (the WIA face answers E_NOTIMPL until it is built) ----
+    // ---- IWiaMiniDrv ----
     HRESULT STDMETHODCALLTYPE drvInitializeWia(BYTE*, LONG, BSTR, BSTR, IUnknown*, IUnknown*, IWiaDrvItem**,
                                                IUnknown**, LONG*) override;
     HRESULT STDMETHODCALLTYPE drvAcquireItemData(BYTE*, LONG, _MINIDRV_TRANSFER_CONTEXT*, LONG*) override;
@@ -85,6 +90,8 @@ public:
     OSObject& ScanLock() { return scanLock_; }
     OSObject& AbortEvent() { return abortEvent_; }
     bool LibraryOpen() const { return libraryOpen_; }
+    LibraryAccess& Library() { return access_; }
+    const std::vector<RegistryEvent>& RegistryEvents() const { return events_; }
 
 private:
     ~VarnixWiaDevice();
@@ -112,10 +119,55 @@ private:
     // not closed afterwards.
     bool BindLibraryForCall();
     void ReleaseLibraryForCall();
+    // The escapes answered by the library (calibrate, paper status).
+    HRESULT LibraryEscape(STI_RAW_CONTROL_CODE code, LPVOID out, DWORD outSize, LPDWORD returned);
     bool openedForCall_ = false;
     // Issues one I/O on the device file and completes it (see the .cpp).
     template <typename Issue>
     HRESULT CompleteIo(Issue issue, LPOVERLAPPED callerOverlapped, DWORD* transferred);
+
+    // ---- interrupt listener and device events ----
+    bool StartListener();
+    void StopListener();
+    static unsigned __stdcall ListenerEntry(void* self);
+    void ListenForInterrupts();
+    int WaitForDriverEvent(OVERLAPPED* overlapped);
+    GUID DecodeInterruptEvent();
+
+    // ---- item tree, capabilities, power ----
+    HRESULT BuildDriverItemTree();
+    HRESULT DestroyDriverItemTree();
+    HRESULT BuildCapabilities();
+    void FreeCapabilities();
+    HRESULT Synchronize(BYTE* context);
+    void Reconnect();
+    void PowerSuspend();
+    void PowerResume();
+    static unsigned __stdcall SuspendLockEntry(void* self);
+
+    // ---- properties ----
+    HRESULT InitRootItemProperties(BYTE* context);
+    HRESULT InitChildItemProperties(BYTE* context);
+    HRESULT SetItemSize(BYTE* context);
+    HRESULT CheckIntent(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    HRESULT CheckDataType(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    HRESULT CheckDepth(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    HRESULT CheckXResolution(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    HRESULT CheckYResolution(BYTE* context, WIA_PROPERTY_CONTEXT* changes);
+    struct Rescaled {
+        LONG extent, start, maximum, largestStart;
+    };
+    Rescaled RescaleWithLibrary(BYTE* context, WIA_PROPERTY_CONTEXT* changes, LONG old, LONG next, bool horizontal);
+    HRESULT CheckPos(BYTE* context, WIA_PROPERTY_CONTEXT* changes, bool horizontal);
+    HRESULT CheckExtent(BYTE* context, WIA_PROPERTY_CONTEXT* changes, bool horizontal);
+    void ReadModelGeometry();
+    WiaItemContext* ItemContext(BYTE* context);
+
+    // ---- transfers ----
+    HRESULT ValidateDataTransferContext(const MINIDRV_TRANSFER_CONTEXT* transfer);
+    HRESULT ScanItemCB(BYTE* context, MINIDRV_TRANSFER_CONTEXT* transfer, WiaItemContext* item);
+    HRESULT ScanItem(BYTE* context, MINIDRV_TRANSFER_CONTEXT* transfer, WiaItemContext* item);
+    HRESULT ScanItemWia2(BYTE* context, MINIDRV_TRANSFER_CONTEXT* transfer, WiaItemContext* item);
 
     std::atomic<ULONG> references_{1};
     IUnknown* controlling_ = nullptr;
@@ -143,4 +195,35 @@ private:
     bool logOpened_ = false;
     int osGeneration_ = 0;
     int wiaVersion_ = 1;
+
+    // Library calls of every thread, serialised; bound-and-open checked.
+    LibraryAccess access_{library_, libraryOpen_};
+
+    // Interrupt listener and device events.
+    std::vector<RegistryEvent> events_;
+    HANDLE listenerThread_ = nullptr;
+    std::atomic<bool> suspended_{false};
+    std::atomic<bool> disconnected_{false};
+    SIEvent interrupt_{};
+    BYTE interruptBuffer_[1] = {};
+    PrefeedThread prefeed_;
+
+    // Power: the thread that holds StiLock while the device sleeps.
+    HANDLE suspendLockThread_ = nullptr;
+    HANDLE suspendLockTaken_ = nullptr;
+    HANDLE suspendLockRelease_ = nullptr;
+    bool suspendLockHeld_ = false;
+
+    // WIA side.
+    std::wstring deviceId_;
+    std::wstring rootName_;
+    IUnknown* stiDevice_ = nullptr;
+    IWiaDrvItem* rootItem_ = nullptr;
+    std::atomic<LONG> initializeCount_{0};
+    std::vector<WIA_DEV_CAP_DRV> capabilities_;
+    std::vector<GUID> capabilityGuids_;
+    bool capabilitiesBuilt_ = false;
+    LONG opticalResolution_ = 0;
+    LONG opticalWidth_ = 0;
+    LONG opticalLength_ = 0;
 };

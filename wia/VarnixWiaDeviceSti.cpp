@@ -129,9 +129,13 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Initialize(PSTIDEVICECONTROL control,
         libraryOpen_ = true;
     }
 
+    if (deviceKey != nullptr) ReadEventsFromRegistry(deviceKey, &events_);
     if (deviceKey != nullptr && eventsKey_ == nullptr) RegOpenKeyExA(deviceKey, "Events", 0, KEY_READ, &eventsKey_);
     if (deviceKey != nullptr && deviceKey_ == nullptr) RegOpenKeyExA(deviceKey, nullptr, 0, KEY_READ, &deviceKey_);
     CheckOsVersion();
+    if (mode & STI_DEVICE_CREATE_FOR_MONITOR) {
+        if (!prefeed_.Start(deviceKey_, &access_, scanLock_.Handle()) || !StartListener()) return E_FAIL;
+    }
     initialized_ = true;
     return result;
 }
@@ -201,6 +205,7 @@ void VarnixWiaDevice::ReleaseLibraryForCall() {
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetStatus(PSTI_DEVICE_STATUS status) {
     if (status == nullptr) return E_INVALIDARG;
+    LibraryAccess::Guard serialised(access_);
     bool boundHere = false;
     status->dwOnlineState = 0;
     if (status->StatusMask & STI_DEVSTATUS_ONLINE_STATE) {
@@ -233,6 +238,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetStatus(PSTI_DEVICE_STATUS status) 
 }
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::DeviceReset() {
+    LibraryAccess::Guard serialised(access_);
     HRESULT result = kNotReady;
     if (library_.IsBound()) {
         const SIResult reset = library_.Reset();
@@ -248,6 +254,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::DeviceReset() {
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Diagnostic(LPSTI_DIAG diag) {
     if (diag == nullptr) return E_INVALIDARG;
+    LibraryAccess::Guard serialised(access_);
     std::memset(&diag->sErrorInfo, 0, sizeof diag->sErrorInfo);
     diag->dwStatusMask = 0;
     bool boundHere = false;
@@ -273,6 +280,21 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Diagnostic(LPSTI_DIAG diag) {
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Escape(STI_RAW_CONTROL_CODE code, LPVOID in, DWORD inSize, LPVOID out,
                                                   DWORD outSize, LPDWORD returned) {
+    if (code == kEscapeCalibrate || code == kEscapePaperStatus) {
+        // The library is driven by the listener and the prefeed thread too.
+        LibraryAccess::Guard serialised(access_);
+        return LibraryEscape(code, out, outSize, returned);
+    }
+    if (returned == nullptr) return E_INVALIDARG;
+    *returned = 0;
+    return CompleteIo(
+        [&](LPOVERLAPPED overlapped, DWORD* count) {
+            return DeviceIoControl(deviceHandle_, code, in, inSize, out, outSize, count, overlapped);
+        },
+        nullptr, returned);
+}
+
+HRESULT VarnixWiaDevice::LibraryEscape(STI_RAW_CONTROL_CODE code, LPVOID out, DWORD outSize, LPDWORD returned) {
     if (code == kEscapeCalibrate) {
         if (!library_.IsBound()) return kNotReady;
         const SIResult calibrated = library_.Calibrate(0, nullptr);
@@ -288,13 +310,7 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::Escape(STI_RAW_CONTROL_CODE code, LPV
         *returned = 1;
         return S_OK;
     }
-    if (returned == nullptr) return E_INVALIDARG;
-    *returned = 0;
-    return CompleteIo(
-        [&](LPOVERLAPPED overlapped, DWORD* count) {
-            return DeviceIoControl(deviceHandle_, code, in, inSize, out, outSize, count, overlapped);
-        },
-        nullptr, returned);
+    return E_INVALIDARG;
 }
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetLastError(LPDWORD lastError) {
@@ -389,6 +405,8 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetNotificationData(LPSTINOTIFY notif
 
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::GetLastErrorInfo(STI_ERROR_INFO* info) {
     if (info == nullptr) return E_INVALIDARG;
+    // The library lock before the device section, as everywhere.
+    LibraryAccess::Guard serialised(access_);
     EnterCriticalSection(&deviceSection_);
     info->dwGenericError = lastDeviceError_;
     info->dwVendorError = 0;

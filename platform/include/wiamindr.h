@@ -5,6 +5,7 @@
 #include <winerror.h>
 #include <unknwn.h>
 #include <oleauto.h>
+#include <wiamdef.h>
 
 #ifdef __cplusplus
 struct IWiaDrvItem;

@@ -1,6 +1,9 @@
 #include "ClientSession.h"
 
 #include "HostLog.h"
+#include "WiaFace.h"
+
+#include "wiaservice/WiaServiceProtocol.h"
 
 #include <usbscan.h>
 #include <windows.h>
@@ -165,6 +168,8 @@ bool ServeClient(int fd) {
                 reply = Reply(instance.Create(*device, mode & ~STI_DEVICE_CREATE_FOR_MONITOR));
                 opened = true;
             }
+        } else if (platform::wia::IsWiaOp(static_cast<uint32_t>(op))) {
+            reply = DispatchWia(static_cast<uint32_t>(op), r);
         } else {
             reply = Dispatch(instance, op, r);
         }

@@ -9,6 +9,7 @@
 #include "ClientSession.h"
 #include "DriverInstance.h"
 #include "HostLog.h"
+#include "WiaFace.h"
 
 #include "sti/ImageServiceProtocol.h"
 #include "sti/ServiceConnection.h"
@@ -19,6 +20,7 @@
 #include <windows.h>
 
 #include <platform/testing.h>
+#include <platform/wia_service.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -70,6 +72,7 @@ unsigned __stdcall MonitorEvents(void* argument) {
             WCHAR text[40] = {};
             StringFromGUID2(notify.guidNotificationCode, text, 40);
             imgsvc::HostLog("event " + platform::sti::Narrow(text) + " from " + monitor->name);
+            platform::wia::RaiseServiceEvent(platform::sti::Widen(monitor->name), notify.guidNotificationCode, L"");
         }
     }
 }
@@ -87,6 +90,7 @@ void StartMonitors() {
         unsigned id = 0;
         const uintptr_t thread = _beginthreadex(nullptr, 0, &MonitorEvents, monitor.get(), 0, &id);
         if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));
+        imgsvc::AttachWiaFace(device.internalName, monitor->instance.Driver());
         Monitors().push_back(std::move(monitor));
     }
 }
@@ -101,6 +105,7 @@ void StartMonitors() {
         for (int client : clients) ::shutdown(client, SHUT_RDWR);
     }
     for (int i = 0; i < 500 && sessions.load() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    imgsvc::DetachWiaFaces();
     Monitors().clear();
     imgsvc::HostLog("stopped");
     std::_Exit(0);

@@ -1,0 +1,87 @@
+// The host's WIA face as another process sees it: the service host runs as
+// its own process over the virtual scanner; this test is its client.
+#include "WiaFixture.h"
+
+#include <emulator/ImageDeviceEntry.h>
+#include <platform/testing.h>
+#include <platform/testing_io.h>
+
+#include <objbase.h>
+#include <wia.h>
+
+#include <chrono>
+#include <thread>
+
+namespace wiadevice {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::wia::ServiceClient;
+using platform::wia::Transfer;
+
+class WiaServiceClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::testing::SetWindowsVersion(5, 1);
+        scanner_ = std::make_unique<emulator::VirtualScanner>("RM310-GL841", emulator::SwitchOverrides{{"speed", "8"}});
+        scanner_->Serve(platform::testing::Root(), 0);
+        ASSERT_FALSE(
+            platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry("RM310-GL841", 0, *scanner_)).empty());
+        ASSERT_TRUE(platform::testing::StartImageService());
+    }
+    void TearDown() override {
+        platform::testing::StopImageService();
+        for (const auto& v : scanner_->Violations()) ADD_FAILURE() << "violation " << v.rule << ": " << v.text;
+        scanner_->StopServing();
+    }
+    std::unique_ptr<emulator::VirtualScanner> scanner_;
+};
+
+GUID Guid(const char* text) {
+    GUID guid{};
+    std::wstring wide(text, text + strlen(text));
+    CLSIDFromString(wide.c_str(), &guid);
+    return guid;
+}
+
+TEST_F(WiaServiceClientTest, PropertiesEventsAndACancelFromASecondConnection) {
+    ServiceClient client;
+    ASSERT_TRUE(client.Connected());
+    const auto devices = client.Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    const std::wstring device = devices[0].name;
+    LONG value = 0;
+    ASSERT_EQ(client.ReadLong(device, 1, WIA_IPS_XRES, &value), S_OK);
+    EXPECT_EQ(client.WriteLongs(device, 1, {{WIA_IPS_XRES, 123}}), E_INVALIDARG);
+    ASSERT_EQ(client.WriteLongs(device, 1, {{WIA_IPS_XRES, 300}, {WIA_IPA_DATATYPE, WIA_DATA_COLOR}}), S_OK);
+    ASSERT_EQ(client.ReadLong(device, 1, WIA_IPS_YRES, &value), S_OK);
+    EXPECT_EQ(value, 300) << "the vertical resolution follows";
+    std::vector<platform::wia::Capability> caps;
+    ASSERT_EQ(client.Capabilities(device, WIA_DEVICE_COMMANDS | WIA_DEVICE_EVENTS, &caps), S_OK);
+    EXPECT_EQ(caps.size(), 5u);
+
+    client.Events(0);
+    scanner_->Press();
+    scanner_->Release();
+    bool seen = false;
+    for (int i = 0; i < 20 && !seen; ++i) {
+        for (const auto& e : client.Events(1000)) {
+            seen = seen || (IsEqualGUID(e.event, Guid(emulator::kScanButtonEvent)) && e.deviceId == device);
+        }
+    }
+    EXPECT_TRUE(seen) << "the button reached the client";
+
+    scanner_->InsertSheet(WriteSheet("front.pgm", {4.0, 6.0}));
+    std::thread canceller([&] {
+        for (int i = 0; i < 4000 && scanner_->LinesScanned() < 100; ++i) std::this_thread::sleep_for(5ms);
+        ServiceClient other;
+        EXPECT_EQ(other.Cancel(device), S_OK);
+    });
+    const auto result =
+        client.Acquire(device, 1, Transfer::Callback, (std::filesystem::path(platform::testing::Root()) / "p").string());
+    canceller.join();
+    EXPECT_EQ(result.result, S_FALSE);
+}
+
+}  // namespace
+}  // namespace wiadevice
