@@ -9,6 +9,7 @@
 //   key:[DLG:]NAME          tab, enter, escape, space, left, right, up, down
 //   trackbar:[DLG:]ID:POS   move a trackbar's thumb to POS
 //   picture:[DLG:]PATH      write a PNG picture of the dialog in front
+//   after:MS                wait until MS ms have passed since the last step
 // A dialog in front that no step serves within the time-out (PLATFORM_UI_TIMEOUT_MS,
 // 20 s) is pictured (in PLATFORM_UI_PICTURES, else $TMPDIR) and the process
 // ends with status 3, or the handler given here is called and the dialog

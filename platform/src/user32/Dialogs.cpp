@@ -90,7 +90,11 @@ UINT DlgCode(HWND hwnd, MSG* msg) {
     return static_cast<UINT>(SendMessageA(hwnd, WM_GETDLGCODE, msg ? msg->wParam : 0, reinterpret_cast<LPARAM>(msg)));
 }
 
-bool Usable(HWND hwnd) { return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd); }
+// A control that can take the focus once its dialog shows.
+bool Usable(HWND hwnd) {
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED);
+}
 
 std::vector<HWND> Controls(HWND dialog) {
     std::vector<HWND> controls;

@@ -123,6 +123,10 @@ bool Perform(HWND front, const std::string& step) {
         }
         return {"*", rest};
     };
+    if (verb == "after" && parts.size() == 2) {
+        // A pause: the next step comes this long after the previous one.
+        return GetTickCount64() - lastProgress >= static_cast<uint64_t>(std::atoll(parts[1].c_str()));
+    }
     if (verb == "answer" && parts.size() == 2) {
         if (!DialogMatches(front, "box")) return false;
         HWND button = GetDlgItem(front, std::atoi(parts[1].c_str()));
