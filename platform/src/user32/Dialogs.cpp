@@ -338,6 +338,8 @@ WINBASEAPI BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     info->result = nResult;
     // The window goes when its modal loop ends; until then it is hidden.
     ShowWindow(hDlg, SW_HIDE);
+    // A loop waiting for messages wakes up to see it.
+    PostMessageA(hDlg, WM_NULL, 0, 0);
     return TRUE;
 }
 
