@@ -1,6 +1,7 @@
 // Dialogs: windows of the dialog class built from templates in dialog units,
 // the dialog procedure's default handling, modal loops and the dialog
 // manager's keyboard interface.
+#include "user32/Display.h"
 #include "user32/WindowManager.h"
 
 #include "core/Controls.h"
@@ -191,7 +192,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
     const int height = Units(header.cy, baseY, 8) + (1000 - (client.bottom - client.top));
     // Dialogs open centred on their owner, or on the screen.
     HWND owner = parent ? TopLevelOf(parent) : nullptr;
-    RECT area{0, 0, 1280, 1024};
+    RECT area = ScreenArea();
     if (owner) GetWindowRect(owner, &area);
     const int x = std::max<int>(0, area.left + (area.right - area.left - width) / 2);
     const int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
