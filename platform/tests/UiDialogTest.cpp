@@ -186,3 +186,40 @@ TEST_F(UiDialog, LanguageAndMeasurement) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UiVersion, VersionInformationOfAFile) {
+    char own[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, own, sizeof own);
+    DWORD handle = 1;
+    const DWORD size = GetFileVersionInfoSizeA(own, &handle);
+    ASSERT_GT(size, 0u);
+    EXPECT_EQ(handle, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(own, 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, VS_FFI_SIGNATURE);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020005u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000011u);
+    char* text = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\ProductName", reinterpret_cast<void**>(&text),
+                               &length));
+    EXPECT_STREQ(text, "Platform tests \351");
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904b0\\CompanyName", reinterpret_cast<void**>(&text),
+                               &length));
+    EXPECT_STREQ(text, "Paperlyn");
+    DWORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    EXPECT_EQ(*translation, 0x04B00409u);
+    EXPECT_FALSE(VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\Missing", reinterpret_cast<void**>(&text),
+                                &length));
+    // A module without version information.
+    EXPECT_EQ(GetFileVersionInfoSizeA("GlueProbe.dll", &handle), 0u);
+}
+
+}  // namespace
