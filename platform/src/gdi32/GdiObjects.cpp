@@ -22,22 +22,31 @@ Table& TheTable() {
     return *table;
 }
 
-// The one font the platform draws with, from a Debian font package, so
-// every machine renders the same pixels. Fontconfig finds it by family;
-// the package's own path is the fallback.
+// The one font the platform draws with, from a Debian font package
+// (fonts-dejavu-core), so every machine renders the same pixels: fontconfig
+// matches the family among that package's fonts only (a configuration of
+// our own, no machine settings); the package's file is the fallback.
+constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
+
 std::string FontFile(bool bold) {
     const char* family = "DejaVu Sans";
     std::string found;
-    if (FcInit()) {
+    static FcConfig* config = [] {
+        FcConfig* made = FcConfigCreate();
+        if (made && !FcConfigAppFontAddDir(made, reinterpret_cast<const FcChar8*>(kFontFolder))) {
+            FcConfigDestroy(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    if (config) {
         FcPattern* pattern = FcPatternCreate();
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
         FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
         FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
         FcResult result = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
             FcChar8* file = nullptr;
             FcChar8* matchedFamily = nullptr;
             if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
@@ -48,9 +57,7 @@ std::string FontFile(bool bold) {
         }
         FcPatternDestroy(pattern);
     }
-    if (found.empty())
-        found = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
-                     : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (found.empty()) found = std::string(kFontFolder) + (bold ? "/DejaVuSans-Bold.ttf" : "/DejaVuSans.ttf");
     return found;
 }
 
