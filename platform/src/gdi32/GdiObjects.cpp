@@ -24,8 +24,8 @@ Table& TheTable() {
 
 // The one font the platform draws with, from a Debian font package
 // (fonts-dejavu-core), so every machine renders the same pixels: fontconfig
-// matches the family among that package's fonts only (a configuration of
-// our own, no machine settings); the package's file is the fallback.
+// matches the family among that package's two faces only (a configuration of
+// our own, no machine settings, no cache); the package's file is the fallback.
 constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
 
 std::string FontFile(bool bold) {
@@ -33,7 +33,12 @@ std::string FontFile(bool bold) {
     std::string found;
     static FcConfig* config = [] {
         FcConfig* made = FcConfigCreate();
-        if (made && !FcConfigAppFontAddDir(made, reinterpret_cast<const FcChar8*>(kFontFolder))) {
+        bool added = made != nullptr;
+        for (const char* file : {"/DejaVuSans.ttf", "/DejaVuSans-Bold.ttf"}) {
+            const std::string path = std::string(kFontFolder) + file;
+            added = added && FcConfigAppFontAddFile(made, reinterpret_cast<const FcChar8*>(path.c_str()));
+        }
+        if (made && !added) {
             FcConfigDestroy(made);
             made = nullptr;
         }
