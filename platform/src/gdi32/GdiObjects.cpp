@@ -1,5 +1,6 @@
 #include "gdi32/GdiObjects.h"
 
+#include "core/Controls.h"
 #include "gdi32/DeviceContext.h"
 
 #include <cairo-ft.h>
@@ -23,47 +24,23 @@ Table& TheTable() {
 }
 
 // The one font the platform draws with, from a Debian font package
-// (fonts-dejavu-core), so every machine renders the same pixels: fontconfig
-// matches the family among that package's two faces only (a configuration of
-// our own, no machine settings, no cache); the package's file is the fallback.
+// (fonts-dejavu-core), so every machine renders the same pixels whatever its
+// font settings: the package's file, which fontconfig confirms is the family
+// it should be.
 constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
 
 std::string FontFile(bool bold) {
-    const char* family = "DejaVu Sans";
-    std::string found;
-    static FcConfig* config = [] {
-        FcConfig* made = FcConfigCreate();
-        bool added = made != nullptr;
-        for (const char* file : {"/DejaVuSans.ttf", "/DejaVuSans-Bold.ttf"}) {
-            const std::string path = std::string(kFontFolder) + file;
-            added = added && FcConfigAppFontAddFile(made, reinterpret_cast<const FcChar8*>(path.c_str()));
-        }
-        if (made && !added) {
-            FcConfigDestroy(made);
-            made = nullptr;
-        }
-        return made;
-    }();
-    if (config) {
-        FcPattern* pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-        FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
-        FcResult result = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
-            FcChar8* file = nullptr;
-            FcChar8* matchedFamily = nullptr;
-            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-                FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
-                std::string(reinterpret_cast<char*>(matchedFamily)) == family)
-                found = reinterpret_cast<char*>(file);
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pattern);
+    const std::string path = std::string(kFontFolder) + (bold ? "/DejaVuSans-Bold.ttf" : "/DejaVuSans.ttf");
+    int count = 0;
+    bool confirmed = false;
+    if (FcPattern* face = FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path.c_str()), 0, nullptr, &count)) {
+        FcChar8* family = nullptr;
+        confirmed = FcPatternGetString(face, FC_FAMILY, 0, &family) == FcResultMatch &&
+                    std::string(reinterpret_cast<char*>(family)) == "DejaVu Sans";
+        FcPatternDestroy(face);
     }
-    if (found.empty()) found = std::string(kFontFolder) + (bold ? "/DejaVuSans-Bold.ttf" : "/DejaVuSans.ttf");
-    return found;
+    if (!confirmed) DebugLine("platform: the font " + path + " (package fonts-dejavu-core) is missing or not DejaVu Sans");
+    return path;
 }
 
 cairo_font_face_t* LoadFace(bool bold) {
