@@ -8,7 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev qemu-user clang)
+packages=(cmake ninja-build g++ g++-multilib googletest libgtest-dev libbenchmark-dev qemu-user clang pkg-config
+  # the window layer: cairo, fontconfig, FreeType, Xlib and the one font it draws with;
+  # the i386 development packages for the 32-bit build; Xvfb for the display test
+  libcairo2-dev libfontconfig-dev libfreetype-dev libx11-dev fonts-dejavu-core xvfb
+  libcairo2-dev:i386 libfontconfig-dev:i386 libfreetype-dev:i386 libx11-dev:i386)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -16,6 +20,7 @@ done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
 fi

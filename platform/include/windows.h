@@ -13,3 +13,4 @@
 #include <winnls.h>
 #include <winuser.h>
 #include <wingdi.h>
+#include <winver.h>

@@ -6,9 +6,13 @@
 // template number, "box" a message box, or left out for any dialog:
 //   press:[DLG:]ID          click the control ID (a button)
 //   answer:ID               click button ID (IDOK, IDYES...) of a message box
+//   click:[DLG:]ID          a mouse click on the control (through the X server
+//                           on a display)
 //   key:[DLG:]NAME          tab, enter, escape, space, left, right, up, down
 //   trackbar:[DLG:]ID:POS   move a trackbar's thumb to POS
 //   picture:[DLG:]PATH      write a PNG picture of the dialog in front
+//   screenshot:[DLG:]PATH   write a PNG picture of the whole X screen
+//   after:MS                wait until MS ms have passed since the last step
 // A dialog in front that no step serves within the time-out (PLATFORM_UI_TIMEOUT_MS,
 // 20 s) is pictured (in PLATFORM_UI_PICTURES, else $TMPDIR) and the process
 // ends with status 3, or the handler given here is called and the dialog
@@ -37,5 +41,7 @@ PLATFORM_EXPORT bool RenderWindow(HWND window, const std::string& pngPath);
 // The language GetSystemDefaultLangID reports (also PLATFORM_LANGID); 0: the
 // machine's locale.
 PLATFORM_EXPORT void SetLanguage(WORD langId);
+// The pixels (0xRRGGBB) of a PNG file, row by row; empty when it cannot be read.
+PLATFORM_EXPORT std::vector<uint32_t> ReadPng(const std::string& path, int* width, int* height);
 
 }  // namespace platform::testing

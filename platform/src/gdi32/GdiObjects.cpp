@@ -1,5 +1,6 @@
 #include "gdi32/GdiObjects.h"
 
+#include "core/Controls.h"
 #include "gdi32/DeviceContext.h"
 
 #include <cairo-ft.h>
@@ -22,36 +23,24 @@ Table& TheTable() {
     return *table;
 }
 
-// The one font the platform draws with, from a Debian font package, so
-// every machine renders the same pixels. Fontconfig finds it by family;
-// the package's own path is the fallback.
+// The one font the platform draws with, from a Debian font package
+// (fonts-dejavu-core), so every machine renders the same pixels whatever its
+// font settings: the package's file, which fontconfig confirms is the family
+// it should be.
+constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
+
 std::string FontFile(bool bold) {
-    const char* family = "DejaVu Sans";
-    std::string found;
-    if (FcInit()) {
-        FcPattern* pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-        FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-            FcChar8* file = nullptr;
-            FcChar8* matchedFamily = nullptr;
-            if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-                FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch &&
-                std::string(reinterpret_cast<char*>(matchedFamily)) == family)
-                found = reinterpret_cast<char*>(file);
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pattern);
+    const std::string path = std::string(kFontFolder) + (bold ? "/DejaVuSans-Bold.ttf" : "/DejaVuSans.ttf");
+    int count = 0;
+    bool confirmed = false;
+    if (FcPattern* face = FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path.c_str()), 0, nullptr, &count)) {
+        FcChar8* family = nullptr;
+        confirmed = FcPatternGetString(face, FC_FAMILY, 0, &family) == FcResultMatch &&
+                    std::string(reinterpret_cast<char*>(family)) == "DejaVu Sans";
+        FcPatternDestroy(face);
     }
-    if (found.empty())
-        found = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
-                     : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    return found;
+    if (!confirmed) DebugLine("platform: the font " + path + " (package fonts-dejavu-core) is missing or not DejaVu Sans");
+    return path;
 }
 
 cairo_font_face_t* LoadFace(bool bold) {

@@ -1,6 +1,7 @@
 // Dialogs: windows of the dialog class built from templates in dialog units,
 // the dialog procedure's default handling, modal loops and the dialog
 // manager's keyboard interface.
+#include "user32/Display.h"
 #include "user32/WindowManager.h"
 
 #include "core/Controls.h"
@@ -90,7 +91,11 @@ UINT DlgCode(HWND hwnd, MSG* msg) {
     return static_cast<UINT>(SendMessageA(hwnd, WM_GETDLGCODE, msg ? msg->wParam : 0, reinterpret_cast<LPARAM>(msg)));
 }
 
-bool Usable(HWND hwnd) { return IsWindowVisible(hwnd) && IsWindowEnabled(hwnd); }
+// A control that can take the focus once its dialog shows.
+bool Usable(HWND hwnd) {
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED);
+}
 
 std::vector<HWND> Controls(HWND dialog) {
     std::vector<HWND> controls;
@@ -187,7 +192,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
     const int height = Units(header.cy, baseY, 8) + (1000 - (client.bottom - client.top));
     // Dialogs open centred on their owner, or on the screen.
     HWND owner = parent ? TopLevelOf(parent) : nullptr;
-    RECT area{0, 0, 1280, 1024};
+    RECT area = ScreenArea();
     if (owner) GetWindowRect(owner, &area);
     const int x = std::max<int>(0, area.left + (area.right - area.left - width) / 2);
     const int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
@@ -334,6 +339,8 @@ WINBASEAPI BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     info->result = nResult;
     // The window goes when its modal loop ends; until then it is hidden.
     ShowWindow(hDlg, SW_HIDE);
+    // A loop waiting for messages wakes up to see it.
+    PostMessageA(hDlg, WM_NULL, 0, 0);
     return TRUE;
 }
 

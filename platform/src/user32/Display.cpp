@@ -209,6 +209,13 @@ void Create(Window& window) {
 
 bool DisplayEnabled() { return TheConnection().display != nullptr; }
 
+RECT ScreenArea() {
+    if (!DisplayEnabled()) return RECT{0, 0, 1280, 1024};
+    Display* display = TheConnection().display;
+    const int screen = DefaultScreen(display);
+    return RECT{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+}
+
 void DisplayShowWindow(Window& window, bool show) {
     if (!DisplayEnabled()) return;
     StartReader();
@@ -273,6 +280,48 @@ void DisplayPresent(Window& window) {
     cairo_surface_destroy(target);
     XFlush(display);
     XUnlockDisplay(display);
+}
+
+bool DisplayClick(Window& window, int x, int y) {
+    if (!DisplayEnabled() || window.native == 0) return false;
+    Display* display = TheConnection().display;
+    XLockDisplay(display);
+    for (int type : {ButtonPress, ButtonRelease}) {
+        XEvent event{};
+        event.xbutton.type = type;
+        event.xbutton.display = display;
+        event.xbutton.window = window.native;
+        event.xbutton.root = DefaultRootWindow(display);
+        event.xbutton.x = x;
+        event.xbutton.y = y;
+        event.xbutton.button = Button1;
+        event.xbutton.same_screen = True;
+        XSendEvent(display, window.native, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &event);
+    }
+    XFlush(display);
+    XUnlockDisplay(display);
+    return true;
+}
+
+bool DisplayScreenshot(const std::string& path) {
+    if (!DisplayEnabled()) return false;
+    Display* display = TheConnection().display;
+    XLockDisplay(display);
+    XSync(display, False);
+    const int screen = DefaultScreen(display);
+    const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    cairo_surface_t* source =
+        cairo_xlib_surface_create(display, RootWindow(display, screen), DefaultVisual(display, screen), width, height);
+    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(copy);
+    cairo_set_source_surface(cr, source, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(source);
+    XUnlockDisplay(display);
+    const bool written = cairo_surface_write_to_png(copy, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(copy);
+    return written;
 }
 
 }  // namespace platform::user

@@ -104,7 +104,7 @@ HWND BuildBox(HWND owner, const std::string& text, const std::string& caption, U
     const RECT client = ClientInWindow(probe);
     const int width = clientWidth + 1000 - (client.right - client.left);
     const int height = clientHeight + 1000 - (client.bottom - client.top);
-    RECT area{0, 0, 1280, 1024};
+    RECT area = ScreenArea();
     if (owner) GetWindowRect(owner, &area);
     const int x = std::max<int>(0, area.left + (area.right - area.left - width) / 2);
     const int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);

@@ -123,6 +123,10 @@ bool Perform(HWND front, const std::string& step) {
         }
         return {"*", rest};
     };
+    if (verb == "after" && parts.size() == 2) {
+        // A pause: the next step comes this long after the previous one.
+        return GetTickCount64() - lastProgress >= static_cast<uint64_t>(std::atoll(parts[1].c_str()));
+    }
     if (verb == "answer" && parts.size() == 2) {
         if (!DialogMatches(front, "box")) return false;
         HWND button = GetDlgItem(front, std::atoi(parts[1].c_str()));
@@ -136,6 +140,37 @@ bool Perform(HWND front, const std::string& step) {
         HWND button = GetDlgItem(front, std::atoi(rest[0].c_str()));
         if (button == nullptr || !IsWindowEnabled(button) || !IsWindowVisible(button)) return false;
         PostMessageA(button, BM_CLICK, 0, 0);
+        return true;
+    }
+    if (verb == "click") {
+        // A mouse click in the middle of the control: through the X server on
+        // a display, else as the messages the window would get.
+        auto [which, rest] = target(2);
+        if (rest.size() != 1 || !DialogMatches(front, which)) return false;
+        HWND control = GetDlgItem(front, std::atoi(rest[0].c_str()));
+        if (control == nullptr || !IsWindowEnabled(control) || !IsWindowVisible(control)) return false;
+        RECT box{};
+        GetClientRect(control, &box);
+        POINT centre{box.right / 2, box.bottom / 2};
+        if (DisplayEnabled()) {
+            POINT onScreen = centre, origin{0, 0};
+            ClientToScreen(control, &onScreen);
+            RECT frame{};
+            GetWindowRect(front, &frame);
+            origin.x = onScreen.x - frame.left;
+            origin.y = onScreen.y - frame.top;
+            std::lock_guard guard(Lock());
+            return DisplayClick(*Find(front), origin.x, origin.y);
+        }
+        PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELONG(centre.x, centre.y));
+        PostMessageA(control, WM_LBUTTONUP, 0, MAKELONG(centre.x, centre.y));
+        return true;
+    }
+    if (verb == "screenshot") {
+        auto [which, rest] = target(2);
+        if (rest.size() != 1 || !DialogMatches(front, which)) return false;
+        PaintPending();
+        if (!DisplayScreenshot(rest[0])) DebugLine("platform: scripted user: no display for a screenshot");
         return true;
     }
     if (verb == "key") {
@@ -298,6 +333,23 @@ void SetUserPictures(const std::string& folder) {
     auto& script = user::TheScript();
     std::lock_guard guard(script.lock);
     script.pictures = folder;
+}
+
+std::vector<uint32_t> ReadPng(const std::string& path, int* width, int* height) {
+    std::vector<uint32_t> pixels;
+    cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
+    if (cairo_surface_status(image) == CAIRO_STATUS_SUCCESS) {
+        const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        const uint8_t* data = cairo_image_surface_get_data(image);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                pixels.push_back(reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF);
+        if (width) *width = w;
+        if (height) *height = h;
+    }
+    cairo_surface_destroy(image);
+    return pixels;
 }
 
 bool RenderWindow(HWND window, const std::string& pngPath) {

@@ -13,6 +13,8 @@
 //     KIND ID "text" X Y W H [FLAG...]      one control
 //   end
 //   data TYPE ID "file"                     raw bytes of a file, beside the description
+//   version A.B.C.D app|dll                 version information; ends with "end"
+//     "Name" "value"                        one string (CompanyName, FileVersion...)
 // KIND: text ctext rtext button check autocheck radio autoradio group icon
 //       frame etched progress trackbar; FLAG: default hidden disabled tabstop
 //       notab group border sunken autoticks vertical noprefix multiline
@@ -205,6 +207,51 @@ std::string Unquote(const std::string& token, const std::string& file, int line)
     return token.substr(1);
 }
 
+// A node of the version information: length, value length, type, key,
+// value, children, each part on a 4-byte boundary.
+std::vector<uint8_t> VersionNode(const std::string& key, const std::vector<uint8_t>& value, uint16_t valueLength,
+                                 uint16_t type, const std::vector<std::vector<uint8_t>>& children) {
+    Writer out;
+    out.Word(0);
+    out.Word(valueLength);
+    out.Word(type);
+    out.Text(key);
+    out.Align(4);
+    out.bytes.insert(out.bytes.end(), value.begin(), value.end());
+    for (const auto& child : children) {
+        out.Align(4);
+        out.bytes.insert(out.bytes.end(), child.begin(), child.end());
+    }
+    const uint16_t length = static_cast<uint16_t>(out.bytes.size());
+    out.bytes[0] = static_cast<uint8_t>(length);
+    out.bytes[1] = static_cast<uint8_t>(length >> 8);
+    return out.bytes;
+}
+
+std::vector<uint8_t> VersionInfo(const std::string& version, bool dll,
+                                 const std::vector<std::pair<std::string, std::string>>& strings) {
+    uint32_t parts[4] = {0, 0, 0, 0};
+    std::sscanf(version.c_str(), "%u.%u.%u.%u", &parts[0], &parts[1], &parts[2], &parts[3]);
+    Writer fixed;
+    const uint32_t words[13] = {0xFEEF04BD, 0x00010000, (parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3],
+                                (parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3], 0x3F, 0, 0x00040004,
+                                dll ? 2u : 1u, 0, 0, 0};
+    for (uint32_t word : words) fixed.Dword(word);
+    std::vector<std::vector<uint8_t>> entries;
+    for (const auto& [name, text] : strings) {
+        Writer value;
+        value.Text(text);
+        entries.push_back(VersionNode(name, value.bytes, static_cast<uint16_t>(value.bytes.size() / 2), 1, {}));
+    }
+    const auto table = VersionNode("040904B0", {}, 0, 1, entries);
+    const auto stringInfo = VersionNode("StringFileInfo", {}, 0, 1, {table});
+    Writer translation;
+    translation.Dword(0x04B00409);
+    const auto var = VersionNode("Translation", translation.bytes, 4, 0, {});
+    const auto varInfo = VersionNode("VarFileInfo", {}, 0, 1, {var});
+    return VersionNode("VS_VERSION_INFO", fixed.bytes, 52, 0, {stringInfo, varInfo});
+}
+
 std::string Folder(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -242,6 +289,22 @@ int main(int argc, char** argv) {
             std::ifstream data(Folder(file) + "/" + Unquote(t[3], file, number), std::ios::binary);
             if (!data) Fail(file, number, "the data file cannot be read");
             r.bytes.assign(std::istreambuf_iterator<char>(data), {});
+            resources.push_back(r);
+        } else if (t[0] == "version" && t.size() == 3) {
+            std::vector<std::pair<std::string, std::string>> strings;
+            for (;;) {
+                if (!std::getline(in, text)) Fail(file, number, "version without end");
+                ++number;
+                std::vector<std::string> v = Tokens(text, file, number);
+                if (v.empty()) continue;
+                if (v[0] == "end") break;
+                if (v.size() != 2) Fail(file, number, "a version string needs \"Name\" \"value\"");
+                strings.emplace_back(Unquote(v[0], file, number), Unquote(v[1], file, number));
+            }
+            Resource r;
+            r.typeId = 16;
+            r.nameId = 1;
+            r.bytes = VersionInfo(t[1], t[2] == "dll", strings);
             resources.push_back(r);
         } else if (t[0] == "dialog" && t.size() == 5) {
             const int id = Number(t[1], file, number);
