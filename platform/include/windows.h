@@ -11,3 +11,4 @@
 #include <winreg.h>
 #include <winioctl.h>
 #include <winuser.h>
+#include <winnls.h>
