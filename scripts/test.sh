@@ -45,6 +45,8 @@ build_and_test() {
 }
 
 status=0
+echo "== include rules"
+./scripts/check-includes.sh || status=1
 if [ "$only" = all ] || [ "$only" = native ]; then
   echo "== x86-64 build (build/)"
   build_and_test build || status=1

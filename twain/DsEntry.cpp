@@ -6,8 +6,8 @@ namespace {
 TwainSource source;
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT,
-                                                                   TW_UINT16 MSG, TW_MEMREF pData)
+extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTITY pOrigin, TW_UINT32 dg, TW_UINT16 dat,
+                                                                   TW_UINT16 msg, TW_MEMREF pData)
 {
-    return source.Entry(pOrigin, DG, DAT, MSG, pData);
+    return source.Entry(pOrigin, dg, dat, msg, pData);
 }

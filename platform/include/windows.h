@@ -10,5 +10,6 @@
 #include <ioapiset.h>
 #include <winreg.h>
 #include <winioctl.h>
-#include <winuser.h>
 #include <winnls.h>
+#include <winuser.h>
+#include <wingdi.h>

@@ -1,16 +1,16 @@
-// The system's language: language identifiers and the default one.
+// National language support: the machine's language and locale values.
 #pragma once
 
 #include <windef.h>
 
 typedef WORD LANGID;
+typedef DWORD LCID;
+typedef DWORD LCTYPE;
 
-#define MAKELANGID(primary, sub) ((WORD)((((WORD)(sub)) << 10) | (WORD)(primary)))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
-#define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
-
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define PRIMARYLANGID(l) ((WORD)(l) & 0x3ff)
+#define SUBLANGID(l) ((WORD)(l) >> 10)
 #define LANG_NEUTRAL 0x00
-#define LANG_CHINESE 0x04
 #define LANG_GERMAN 0x07
 #define LANG_ENGLISH 0x09
 #define LANG_SPANISH 0x0a
@@ -20,22 +20,11 @@ typedef WORD LANGID;
 #define LANG_DUTCH 0x13
 #define LANG_PORTUGUESE 0x16
 
-#define SUBLANG_DEFAULT 0x01
-#define SUBLANG_ENGLISH_US 0x01
-#define SUBLANG_FRENCH 0x01
-#define SUBLANG_FRENCH_BELGIAN 0x02
-#define SUBLANG_FRENCH_CANADIAN 0x03
-#define SUBLANG_FRENCH_SWISS 0x04
-#define SUBLANG_SPANISH 0x01
-#define SUBLANG_SPANISH_MEXICAN 0x02
-#define SUBLANG_SPANISH_MODERN 0x03
-#define SUBLANG_PORTUGUESE_BRAZILIAN 0x01
-#define SUBLANG_PORTUGUESE 0x02
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LOCALE_USER_DEFAULT 0x0400u
+#define LOCALE_IMEASURE 0x0000000Du
+#define LOCALE_SENGLANGUAGE 0x00001001u
 
-#ifndef WINBASEAPI
-#error include windef.h first
-#endif
-
-// From the machine's locale (LC_ALL, LC_MESSAGES, LANG; C and POSIX are US
-// English), or the test control PLATFORM_LANGID.
 WINBASEAPI LANGID WINAPI GetSystemDefaultLangID(void);
+WINBASEAPI LANGID WINAPI GetUserDefaultLangID(void);
+WINBASEAPI int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);

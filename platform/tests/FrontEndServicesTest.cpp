@@ -1,6 +1,6 @@
 // Services the TWAIN data source and its applications rely on: the TWAIN
 // record layouts, global memory that interoperates with calloc and free,
-// private profiles and the system language.
+// and private profiles.
 #include <windows.h>
 
 #include <platform/testing.h>
@@ -106,35 +106,6 @@ TEST(FrontEndProfile, NamesIgnoreCaseAndOtherSectionsStay) {
 TEST(FrontEndProfile, BareNameLivesInTheWindowsFolder) {
     ASSERT_TRUE(WritePrivateProfileStringA("S", "K", "3", "bare.ini"));
     EXPECT_EQ(GetPrivateProfileIntA("S", "K", 0, "C:\\Windows\\BARE.INI"), 3u);
-}
-
-TEST(FrontEndLocale, SystemLanguageFromTheControl) {
-    // Only the control: the test process's locale environment is not ours to change.
-    ::setenv("PLATFORM_LANGID", "0x0c0c", 1);
-    EXPECT_EQ(GetSystemDefaultLangID(), 0x0c0c);
-    EXPECT_EQ(PRIMARYLANGID(GetSystemDefaultLangID()), LANG_FRENCH);
-    EXPECT_EQ(SUBLANGID(GetSystemDefaultLangID()), SUBLANG_FRENCH_CANADIAN);
-    ::unsetenv("PLATFORM_LANGID");
-}
-
-TEST(FrontEndLocale, LocaleNamesMapToLanguageIdentifiers) {
-    struct Case {
-        const char* locale;
-        LANGID expected;
-    };
-    const Case cases[] = {
-        {"C", 0x0409},           {"POSIX", 0x0409},       {"en_US.UTF-8", 0x0409}, {"en_GB.UTF-8", 0x0809},
-        {"fr_CA.UTF-8", 0x0c0c}, {"fr_BE", 0x080c},       {"fr_FR.UTF-8", 0x040c}, {"es_ES.UTF-8", 0x0c0a},
-        {"es_MX.UTF-8", 0x080a}, {"pt_BR.UTF-8", 0x0416}, {"pt_PT", 0x0816},       {"de_AT.UTF-8", 0x0c07},
-        {"nl_NL.UTF-8", 0x0413}, {"ja_JP.UTF-8", 0x0411}, {"it_IT", 0x0410},
-    };
-    const char* saved = std::getenv("LC_ALL");
-    const std::string keep = saved != nullptr ? saved : "";
-    for (const auto& c : cases) {
-        ::setenv("LC_ALL", c.locale, 1);
-        EXPECT_EQ(GetSystemDefaultLangID(), c.expected) << c.locale;
-    }
-    if (saved != nullptr) ::setenv("LC_ALL", keep.c_str(), 1); else ::unsetenv("LC_ALL");
 }
 
 }  // namespace

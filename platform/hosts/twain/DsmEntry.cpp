@@ -2,7 +2,7 @@
 #include "SourceManager.h"
 
 extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest,
-                                                                    TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                                                    TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                                                                     TW_MEMREF pData) {
-    return twain_host::SourceManager::Instance().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
+    return twain_host::SourceManager::Instance().Entry(pOrigin, pDest, dg, dat, msg, pData);
 }
