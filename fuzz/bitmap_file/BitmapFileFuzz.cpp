@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t sum = 0;
     for (uint32_t i = 0; i < bitmap.PixelBytes(); i += 97) sum = static_cast<uint8_t>(sum + pixels[i]);
     GlobalUnlock(bitmap.Pixels());
-    static volatile uint8_t sink;
-    sink = sum;
-    return 0;
+    // Never true: keeps the reads.
+    return sum == 1 && bitmap.PixelBytes() == 0 ? 1 : 0;
 }
