@@ -158,6 +158,13 @@ LoadedBitmap ParseBitmap(const std::function<uint32_t(uint64_t, std::span<uint8_
         GlobalUnlock(bitmap.header_);
         return fail(kBitmapNoMemory);
     }
+    // A file that lacks more than its last row holds no usable image (and
+    // a tiny file never makes the reader allocate a huge one).
+    const uint64_t inFile = offBits < fileSize ? fileSize - offBits : 0;
+    if (inFile + rowSize < imageSize) {
+        GlobalUnlock(bitmap.header_);
+        return fail(kBitmapBadFormat);
+    }
     // Held bottom up, as the rest of the data source expects.
     Put32(block + 8, rows);
     const int32_t pelsPerMeter = static_cast<int32_t>(Get32(block + 24));
@@ -167,8 +174,7 @@ LoadedBitmap ParseBitmap(const std::function<uint32_t(uint64_t, std::span<uint8_
     bitmap.pixels_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(imageSize));
     if (bitmap.pixels_ == nullptr) return fail(kBitmapNoMemory);
     auto* pixels = static_cast<uint8_t*>(GlobalLock(bitmap.pixels_));
-    // At most what the image holds; a short file leaves the rest blank.
-    const uint64_t inFile = offBits < fileSize ? fileSize - offBits : 0;
+    // At most what the image holds; a last row cut short stays blank.
     const auto toRead = static_cast<uint32_t>(std::min(imageSize, inFile));
     if (toRead > 0) read(offBits, std::span<uint8_t>(pixels, toRead));
     if (topDown) {

@@ -144,6 +144,9 @@ TEST(BitmapFile, UnusableFilesAreNoImage)
     Put32(huge, 18, 0x7FFFFFFF);
     Put32(huge, 22, 0x7FFFFFFF);
     cases.push_back({"huge", huge, kBitmapNoMemory});
+    auto tooTall = InfoFile(8, 4, 2);
+    Put32(tooTall, 22, 1000);
+    cases.push_back({"taller than the file", tooTall, kBitmapBadFormat});
     auto minHeight = InfoFile(8, 2, 2);
     Put32(minHeight, 22, 0x80000000u);
     cases.push_back({"most negative height", minHeight, kBitmapBadFormat});
@@ -167,13 +170,17 @@ TEST(BitmapFile, OffsetBeyondTheHeaderBlockAndShortFilesAreSafe)
     ASSERT_EQ(bmp.Status(), kBitmapOk);
     EXPECT_EQ(Pixels(bmp)[0], 7);
 
-    // Pixels cut short: what is there, the rest blank; never more than the image.
+    // The last row cut short: what is there, the rest blank; never more than the image.
     auto cut = InfoFile(8, 4, 4);
-    cut.resize(cut.size() - 6);
+    cut.resize(cut.size() - 3);
     cut.insert(cut.end(), 100, 0xAB);  // trailing bytes past the image are ignored
     const LoadedBitmap shortFile = ParseBitmapBytes(cut);
     ASSERT_EQ(shortFile.Status(), kBitmapOk);
     EXPECT_EQ(shortFile.PixelBytes(), 16u);
+    // More than a row missing: no image.
+    auto cutMore = InfoFile(8, 4, 4);
+    cutMore.resize(cutMore.size() - 5);
+    EXPECT_EQ(ParseBitmapBytes(cutMore).Status(), kBitmapBadFormat);
 }
 
 TEST(BitmapFile, MissingFile)
