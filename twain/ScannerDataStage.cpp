@@ -10,10 +10,6 @@ namespace {
 constexpr DWORD kEmptyReadWaitMs = 50;
 constexpr int kEmptyReadRetries = 240;
 
-// The picture area of the progress dialog, less its margins.
-constexpr uint32_t kProgressBoxWidth = 130;
-constexpr uint32_t kProgressBoxHeight = 154;
-
 }  // namespace
 
 ScannerDataStage::ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, uint32_t eopExtra)
@@ -21,9 +17,10 @@ ScannerDataStage::ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline&
 {
 }
 
-int ScannerDataStage::Build(const ScanSettings& settings, bool indicators, HWND)
+int ScannerDataStage::Build(const ScanSettings& settings, bool indicators, HWND owner)
 {
     indicators_ = indicators;
+    owner_ = owner;
     duplex_ = settings.duplex != 0;
     bits_ = settings.scanMode == kScanModeColor ? 24 : settings.scanMode == kScanModeGray ? 8 : 1;
     dpi_ = settings.dpi;
@@ -41,9 +38,20 @@ int ScannerDataStage::Build(const ScanSettings& settings, bool indicators, HWND)
     return 0;
 }
 
+void ScannerDataStage::CloseProgress()
+{
+    if (!progress_) {
+        return;
+    }
+    progress_.reset();
+    if (owner_ != nullptr) {
+        EnableWindow(owner_, TRUE);
+    }
+}
+
 void ScannerDataStage::End()
 {
-    progress_.reset();
+    CloseProgress();
     // A started scan always ends, whatever became of the page.
     library_.EndScanSession();
 }
@@ -66,7 +74,7 @@ void ScannerDataStage::FinishPage()
 
 int ScannerDataStage::Fail(int code)
 {
-    progress_.reset();
+    CloseProgress();
     pipeline_.SetError(code);
     return code;
 }
@@ -80,8 +88,10 @@ int ScannerDataStage::Read(uint8_t* buffer, uint32_t rows, uint32_t* rowsRead)
         }
         pageStarted_ = true;
         if (indicators_ && !progress_) {
-            progress_ = std::make_unique<ScanProgressModel>(bits_, width_, length_, kProgressBoxWidth,
-                                                            kProgressBoxHeight);
+            if (owner_ != nullptr) {
+                EnableWindow(owner_, FALSE);
+            }
+            progress_ = std::make_unique<CScanProgressDialog>(owner_, bits_, width_, length_);
         }
     }
     rows = std::min(rows, length_ - total_);
@@ -116,11 +126,8 @@ int ScannerDataStage::Read(uint8_t* buffer, uint32_t rows, uint32_t* rowsRead)
     total_ += got;
     *rowsRead = got;
 
-    if (progress_) {
-        uint32_t due = 0;
-        if (!progress_->Update(static_cast<int>(got), &due)) {
-            return Fail(kScanErrorCancelled);
-        }
+    if (progress_ && progress_->ScanProgressCallback(buffer, static_cast<int>(got)) == 0) {
+        return Fail(kScanErrorCancelled);
     }
     if (sideEnded_ && total_ < length_) {
         if (!library_.EopDetection()) {
@@ -131,7 +138,7 @@ int ScannerDataStage::Read(uint8_t* buffer, uint32_t rows, uint32_t* rowsRead)
         pipeline_.SetError(kPipelineShortPage);
     }
     if (total_ >= length_) {
-        progress_.reset();
+        CloseProgress();
         if (!duplex_ || side_ == 1) {
             library_.EndScanSession();
         }

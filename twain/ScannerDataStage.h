@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ScanPipeline.h"
-#include "ScanProgress.h"
+#include "ScanProgressDialog.h"
 #include "ScannerLibraryBinding.h"
 
 #include <memory>
@@ -26,16 +26,17 @@ public:
     void StartPage(int side) override;
     void FinishPage() override;
 
-    // Tests: the progress of the page being read, if shown.
-    const ScanProgressModel* Progress() const { return progress_.get(); }
 
 private:
     int Fail(int code);
+    // Closes the progress dialog and gives the owner its input back.
+    void CloseProgress();
 
     ScannerLibraryBinding& library_;
     ScanPipeline& pipeline_;
     uint32_t eopExtra_;
     bool indicators_ = false;
+    HWND owner_ = nullptr;
     bool duplex_ = false;
     uint32_t width_ = 0;
     uint32_t length_ = 0;      // rows of the page being read
@@ -48,5 +49,5 @@ private:
     bool pageStarted_ = false;
     bool sideEnded_ = false;
     uint32_t total_ = 0;
-    std::unique_ptr<ScanProgressModel> progress_;
+    std::unique_ptr<CScanProgressDialog> progress_;
 };
