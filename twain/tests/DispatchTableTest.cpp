@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,58 @@ TEST_F(Dispatch, FileNameIsTerminatedAndMemoryBuffersHoldWholeRows)
     EXPECT_EQ(ds.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &tiny), TWRC_SUCCESS);
     EXPECT_EQ(tiny.YOffset, done);
     GlobalFree(tiny.Memory.TheMem);
+}
+
+// An application window that calls the source when a message reaches it:
+// the progress of a transfer pumps the application's messages.
+DirectSource* reentrantSource = nullptr;
+std::vector<std::pair<TW_UINT16, TW_UINT16>> reentrantAnswers;  // result, condition
+
+LRESULT CALLBACK ReentrantWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP + 1 && reentrantSource != nullptr) {
+        TW_USERINTERFACE ui{};
+        const TW_UINT16 disabled = reentrantSource->Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui);
+        reentrantAnswers.emplace_back(disabled, reentrantSource->Condition());
+        TW_PENDINGXFERS pending{};
+        const TW_UINT16 ended = reentrantSource->Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending);
+        reentrantAnswers.emplace_back(ended, reentrantSource->Condition());
+        TW_EVENT event{};
+        reentrantAnswers.emplace_back(reentrantSource->Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), 0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Closing, disabling or ending the transfer from inside it is out of
+// sequence; the transfer finishes undisturbed.
+TEST_F(Dispatch, TripletsFromInsideATransferAreRefused)
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &ReentrantWindow;
+    windowClass.lpszClassName = "ReentrantApplication";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "ReentrantApplication", "application", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ToState(4);
+    ASSERT_EQ(ds.SetOne(CAP_INDICATORS, TWTY_BOOL, 1), TWRC_SUCCESS);  // the progress pumps messages
+    ASSERT_EQ(ds.Enable(), TWRC_SUCCESS);
+    reentrantSource = &ds;
+    reentrantAnswers.clear();
+    ASSERT_TRUE(PostMessageA(window, WM_APP + 1, 0, 0));
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(ds.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_EQ(ds.Strip(static_cast<uint32_t>(info.ImageLength)), TWRC_XFERDONE);
+    reentrantSource = nullptr;
+    ASSERT_EQ(reentrantAnswers.size(), 3u) << "the message was not pumped during the transfer";
+    EXPECT_EQ(reentrantAnswers[0], std::make_pair(TW_UINT16{TWRC_FAILURE}, TW_UINT16{TWCC_SEQERROR}));
+    EXPECT_EQ(reentrantAnswers[1], std::make_pair(TW_UINT16{TWRC_FAILURE}, TW_UINT16{TWCC_SEQERROR}));
+    EXPECT_EQ(reentrantAnswers[2].first, TWRC_NOTDSEVENT);
+    TW_UINT16 count = 9;
+    EXPECT_EQ(ds.EndTransfer(&count), TWRC_SUCCESS);
+    EXPECT_EQ(count, 0);
+    DestroyWindow(window);
 }
 
 TEST_F(Dispatch, IdentityAsTabled)
