@@ -54,7 +54,7 @@ function(pelidor_resources target description)
   get_filename_component(name ${description} NAME_WE)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${name}_resources.cpp)
   add_custom_command(OUTPUT ${out}
-    COMMAND rescomp ${description} ${out}
+    COMMAND $<TARGET_FILE:rescomp> ${description} ${out}
     DEPENDS rescomp ${description}
     COMMENT "Compiling resources ${description}")
   target_sources(${target} PRIVATE ${out})
