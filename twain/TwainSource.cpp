@@ -28,6 +28,10 @@ constexpr int kRowImageProcessing = 90;
 // Once the scanner library was found, identity requests no longer search.
 bool libraryFound = false;
 
+// The registered window message "RM310", posted to the parent after the
+// last transfer of an acquisition.
+UINT transferDoneMessage = 0;
+
 // The source's own identifier, carried in the last 16 bytes of Version.Info.
 constexpr std::array<uint8_t, 16> kSourceGuid{0x5d, 0x3b, 0x81, 0x2e, 0x94, 0x17, 0x4c, 0x6a,
                                               0xb2, 0x0f, 0x61, 0xd8, 0x7e, 0xa5, 0x33, 0xc9};
@@ -281,8 +285,12 @@ TW_UINT16 TwainSource::EndTransfer(TW_UINT16, TW_MEMREF data)
     } else {
         EndPipeline();
         state_ = 5;
-        // The registered message "RM310" goes to the parent window once the
-        // window layer posts messages; a source without a parent posts nothing.
+        if (transferDoneMessage == 0) {
+            transferDoneMessage = RegisterWindowMessageA(kCaption);
+        }
+        if (parentWindow_ != nullptr) {
+            PostMessageA(parentWindow_, transferDoneMessage, 0, 0);
+        }
         closeRequestPending_ = true;
     }
     pending->Count = static_cast<TW_UINT16>(pendingXfers_);

@@ -319,6 +319,40 @@ TEST_F(Dispatch, TripletsFromInsideATransferAreRefused)
     DestroyWindow(window);
 }
 
+int transferDoneSeen = 0;
+
+LRESULT CALLBACK ParentWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == RegisterWindowMessageA("RM310")) {
+        ++transferDoneSeen;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// After the last transfer the parent window gets the registered message "RM310".
+TEST_F(Dispatch, ParentHearsTheEndOfTheAcquisition)
+{
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &ParentWindow;
+    windowClass.lpszClassName = "ParentApplication";
+    RegisterClassA(&windowClass);
+    HWND parent = CreateWindowExA(0, "ParentApplication", "application", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                  nullptr);
+    ASSERT_NE(parent, nullptr);
+    ToState(4);
+    ASSERT_EQ(ds.Enable(false, parent), TWRC_SUCCESS);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(ds.Call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    ASSERT_EQ(ds.Strip(static_cast<uint32_t>(info.ImageLength)), TWRC_XFERDONE);
+    transferDoneSeen = 0;
+    ASSERT_EQ(ds.EndTransfer(), TWRC_SUCCESS);
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    EXPECT_EQ(transferDoneSeen, 1);
+    DestroyWindow(parent);
+}
+
 TEST_F(Dispatch, IdentityAsTabled)
 {
     TW_IDENTITY id{};

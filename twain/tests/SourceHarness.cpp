@@ -50,9 +50,10 @@ TW_UINT16 DirectSource::Condition()
 TW_UINT16 DirectSource::Open() { return Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source); }
 TW_UINT16 DirectSource::Close() { return Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source); }
 
-TW_UINT16 DirectSource::Enable(bool showUi)
+TW_UINT16 DirectSource::Enable(bool showUi, HWND parent)
 {
     TW_USERINTERFACE ui{};
+    ui.hParent = parent;
     ui.ShowUI = showUi ? TRUE : FALSE;
     return Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui);
 }

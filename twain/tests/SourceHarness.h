@@ -31,7 +31,7 @@ public:
 
     TW_UINT16 Open();
     TW_UINT16 Close();
-    TW_UINT16 Enable(bool showUi = false);
+    TW_UINT16 Enable(bool showUi = false, HWND parent = nullptr);
     TW_UINT16 SetOne(TW_UINT16 cap, TW_UINT16 type, TW_UINT32 value);
     TW_UINT16 EndTransfer(TW_UINT16* count = nullptr);
     TW_UINT16 Reset();
