@@ -250,10 +250,14 @@ TEST_F(Dispatch, FileNameIsTerminatedAndMemoryBuffersHoldWholeRows)
         strip.Memory.Length = size;
         strip.Memory.TheMem = buffer.data();
         ASSERT_EQ(ds.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_SUCCESS);
-        EXPECT_EQ(strip.Rows, size / row);
-        EXPECT_EQ(strip.YOffset, done);
-        EXPECT_EQ(strip.BytesWritten, strip.Rows * row);
-        done += strip.Rows;
+        // Packed fields are read as values, never bound to references.
+        const uint32_t rows = strip.Rows;
+        const uint32_t yOffset = strip.YOffset;
+        const uint32_t written = strip.BytesWritten;
+        EXPECT_EQ(rows, size / row);
+        EXPECT_EQ(yOffset, done);
+        EXPECT_EQ(written, rows * row);
+        done += rows;
     }
     TW_IMAGEMEMXFER tiny{};
     tiny.Memory.Flags = TWMF_APPOWNS | TWMF_HANDLE;
@@ -263,7 +267,8 @@ TEST_F(Dispatch, FileNameIsTerminatedAndMemoryBuffersHoldWholeRows)
     EXPECT_EQ(ds.Condition(), TWCC_BADVALUE);
     tiny.Memory.Length = row;
     EXPECT_EQ(ds.Call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &tiny), TWRC_SUCCESS);
-    EXPECT_EQ(tiny.YOffset, done);
+    const uint32_t tinyOffset = tiny.YOffset;
+    EXPECT_EQ(tinyOffset, done);
     GlobalFree(tiny.Memory.TheMem);
 }
 
@@ -364,7 +369,8 @@ TEST_F(Dispatch, IdentityAsTabled)
     EXPECT_STREQ(id.Version.Info, "3.4.3.11");
     EXPECT_EQ(id.ProtocolMajor, 1);
     EXPECT_EQ(id.ProtocolMinor, 9);
-    EXPECT_EQ(id.SupportedGroups, static_cast<TW_UINT32>(DG_CONTROL | DG_IMAGE));
+    const TW_UINT32 groups = id.SupportedGroups;
+    EXPECT_EQ(groups, static_cast<TW_UINT32>(DG_CONTROL | DG_IMAGE));
     EXPECT_STREQ(id.Manufacturer, "Tessaline Corp.");
     EXPECT_STREQ(id.ProductFamily, "RMX");
     EXPECT_STREQ(id.ProductName, "RM310");

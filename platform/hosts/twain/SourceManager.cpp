@@ -53,8 +53,10 @@ bool FreeMode() {
 }  // namespace
 
 SourceManager& SourceManager::Instance() {
-    static auto* manager = new SourceManager;  // never destroyed: sources call in at exit
-    return *manager;
+    // Goes with the module: an application that frees the Source Manager
+    // and loads it again starts afresh, and nothing is left behind.
+    static SourceManager manager;
+    return manager;
 }
 
 TW_UINT16 SourceManager::Fail(TW_UINT16 code) {
