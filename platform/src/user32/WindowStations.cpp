@@ -47,38 +47,53 @@ const StationDesktops* FindStation(std::string_view name) {
     return nullptr;
 }
 
-struct ProcessStation {
-    std::mutex lock;
-    HWINSTA current = nullptr;
-    HWINSTA initial = nullptr;
-    HDESK initialDesktop = nullptr;
+// The default station and desktop of each session kind, made at first use
+// and never closed.
+struct SessionDefaults {
+    HWINSTA station = nullptr;
+    HDESK desktop = nullptr;
 };
 
-// Never destroyed; the process's own station and desktop handles stay open.
+struct ProcessStation {
+    std::mutex lock;
+    HWINSTA current = nullptr;  // null: the default of the process's session
+    SessionDefaults interactive;
+    SessionDefaults service;
+};
+
+SessionDefaults MakeDefaults(const char* station) {
+    SessionDefaults d;
+    d.station = reinterpret_cast<HWINSTA>(
+        InsertHandle(std::make_shared<UserObject>(ObjectKind::WindowStation, station, "")));
+    d.desktop = reinterpret_cast<HDESK>(
+        InsertHandle(std::make_shared<UserObject>(ObjectKind::Desktop, station, "Default")));
+    return d;
+}
+
 ProcessStation& Process() {
     static ProcessStation* state = [] {
         auto* s = new ProcessStation;
-        const char* station = Session() == 0 ? kServiceStation : kInteractiveStation;
-        s->initial = reinterpret_cast<HWINSTA>(
-            InsertHandle(std::make_shared<UserObject>(ObjectKind::WindowStation, station, "")));
-        s->current = s->initial;
-        s->initialDesktop = reinterpret_cast<HDESK>(
-            InsertHandle(std::make_shared<UserObject>(ObjectKind::Desktop, station, "Default")));
+        s->interactive = MakeDefaults(kInteractiveStation);
+        s->service = MakeDefaults(kServiceStation);
         return s;
     }();
     return *state;
 }
 
-thread_local HDESK t_desktop = nullptr;
+// A process starts on its session's station: the service station in
+// session 0, "WinSta0" elsewhere.
+const SessionDefaults& Defaults() {
+    ProcessStation& process = Process();
+    return Session() == 0 ? process.service : process.interactive;
+}
+
+thread_local HDESK t_desktop = nullptr;  // null: the session's default
 
 std::shared_ptr<UserObject> Lookup(void* handle, ObjectKind kind) {
     return LookupHandleAs<UserObject>(static_cast<HANDLE>(handle), kind);
 }
 
-HDESK ThreadDesktop() {
-    if (t_desktop == nullptr) t_desktop = Process().initialDesktop;
-    return t_desktop;
-}
+HDESK ThreadDesktop() { return t_desktop != nullptr ? t_desktop : Defaults().desktop; }
 
 BOOL Fail(DWORD error) {
     SetLastError(error);
@@ -100,8 +115,9 @@ std::string platform::testing::ProcessWindowStationName() {
 
 WINUSERAPI HWINSTA WINAPI GetProcessWindowStation(void) {
     auto& process = platform::Process();
+    const HWINSTA session = platform::Defaults().station;
     std::lock_guard guard(process.lock);
-    return process.current;
+    return process.current != nullptr ? process.current : session;
 }
 
 WINUSERAPI BOOL WINAPI SetProcessWindowStation(HWINSTA hWinSta) {
@@ -109,8 +125,9 @@ WINUSERAPI BOOL WINAPI SetProcessWindowStation(HWINSTA hWinSta) {
     if (FailNow("SetProcessWindowStation")) return FALSE;
     if (!Lookup(hWinSta, ObjectKind::WindowStation)) return Fail(ERROR_INVALID_HANDLE);
     auto& process = Process();
+    const HWINSTA session = Defaults().station;
     std::lock_guard guard(process.lock);
-    process.current = hWinSta;
+    process.current = hWinSta == session ? nullptr : hWinSta;
     return TRUE;
 }
 
@@ -147,7 +164,7 @@ WINUSERAPI BOOL WINAPI SetThreadDesktop(HDESK hDesktop) {
     using namespace platform;
     if (FailNow("SetThreadDesktop")) return FALSE;
     if (!Lookup(hDesktop, ObjectKind::Desktop)) return Fail(ERROR_INVALID_HANDLE);
-    t_desktop = hDesktop;
+    t_desktop = hDesktop == Defaults().desktop ? nullptr : hDesktop;
     return TRUE;
 }
 
