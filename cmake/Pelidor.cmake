@@ -48,3 +48,14 @@ function(pelidor_deliverable target file_name)
   target_link_libraries(${target} PRIVATE $<TARGET_OBJECTS:platform_module_entry> ${D_LIBS} platform Threads::Threads)
   add_dependencies(${target} platform_module_entry)
 endfunction()
+
+# Compiles a module's resource description (rescomp) into a source of TARGET.
+function(pelidor_resources target description)
+  get_filename_component(name ${description} NAME_WE)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${name}_resources.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND rescomp ${description} ${out}
+    DEPENDS rescomp ${description}
+    COMMENT "Compiling resources ${description}")
+  target_sources(${target} PRIVATE ${out})
+endfunction()

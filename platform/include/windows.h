@@ -12,4 +12,6 @@
 #include <securitybaseapi.h>
 #include <winreg.h>
 #include <winioctl.h>
+#include <winnls.h>
 #include <winuser.h>
+#include <wingdi.h>

@@ -1,0 +1,121 @@
+// USER's window manager: window classes, the windows of the process and their
+// tree, non-client metrics, per-thread message queues and painting.
+#pragma once
+
+#include <windows.h>
+#include <wingdi.h>
+
+#include <cairo.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform::user {
+
+struct WindowClass {
+    std::string name;
+    WNDPROC proc = nullptr;
+    UINT style = 0;
+    int wndExtra = 0;
+    HBRUSH background = nullptr;
+    HCURSOR cursor = nullptr;
+    HINSTANCE instance = nullptr;
+};
+
+// What a dialog window carries besides its window.
+struct DialogInfo {
+    bool ended = false;
+    INT_PTR result = 0;
+    int resourceId = 0;  // template resource, 0 when built in memory
+    bool messageBox = false;
+    HFONT font = nullptr;
+    int baseX = 6;
+    int baseY = 13;
+    int defaultId = IDOK;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HWND parent = nullptr;  // child windows
+    HWND owner = nullptr;   // top-level windows
+    std::vector<HWND> children;
+    RECT rect{};  // window rectangle: parent's client coordinates, or the screen's
+    std::string text;
+    UINT_PTR id = 0;
+    LONG_PTR userData = 0;
+    std::vector<uint8_t> extra;
+    HFONT font = nullptr;
+    DWORD thread = 0;
+    HINSTANCE instance = nullptr;
+    HBRUSH background = nullptr;
+    bool destroying = false;
+    std::shared_ptr<void> control;  // state of a built-in control
+    std::shared_ptr<DialogInfo> dialog;
+    // Top-level windows: the backing surface and whether it needs painting.
+    cairo_surface_t* surface = nullptr;
+    bool dirty = true;
+    unsigned long native = 0;  // the X11 window on a display
+    ~Window();
+};
+
+std::recursive_mutex& Lock();
+// The window of a handle; nullptr when there is none. Under Lock().
+Window* Find(HWND hwnd);
+std::vector<HWND> ThreadTopLevels(DWORD thread);
+HWND TopLevelOf(HWND hwnd);
+
+// Non-client frame: the client rectangle in window coordinates.
+RECT ClientInWindow(const Window& window);
+int CaptionHeight();
+// Origin of the window's client area on its top-level window's surface.
+POINT ClientOriginOnSurface(HWND hwnd);
+
+// Painting: marks a window for painting; paints the dirty top-level windows
+// of this thread (WM_ERASEBKGND, WM_PAINT of every visible window) and shows
+// them on the display.
+void Invalidate(HWND hwnd);
+void PaintPending();
+void PaintNow(HWND topLevel);
+bool WritePng(HWND topLevel, const std::string& path);
+
+void RegisterSystemClasses();
+bool RegisterSystemClass(const char* name, WNDPROC proc, int wndExtra, HBRUSH background);
+
+// The current thread's queue: wakes a thread waiting in GetMessage.
+void WakeThread(DWORD thread);
+DWORD CurrentThread();
+int ModalDepth();
+void EnterModal();
+void LeaveModal();
+
+// Timers of a window end with it.
+void KillWindowTimers(HWND hwnd);
+// Scripted user: called when the thread's queue is empty; true when it
+// posted something. WaitLimit: how long an idle wait may last before the
+// script's time-out (INFINITE without a script).
+bool ScriptIdle();
+DWORD ScriptWaitLimit();
+void ScriptCheckTimeout();
+
+// Dialog helpers shared by dialogs and message boxes.
+HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent, DLGPROC proc, LPARAM param,
+                              int resourceId);
+INT_PTR RunModal(HWND dialog, HWND owner);
+HFONT DialogFont();
+
+// Built-in control procedures.
+LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+
+// System colours of the classic look.
+COLORREF SysColor(int index);
+
+}  // namespace platform::user
