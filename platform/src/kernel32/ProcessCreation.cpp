@@ -13,6 +13,7 @@
 #include <winbase.h>
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -132,6 +133,23 @@ void MakeExecutable(const std::string& native) {
     ::chmod(native.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
 }
 
+// Programs find the platform wherever they are, as Windows programs find
+// the system's modules: the folder of this platform library and the library
+// path come first in the loader's search (a folder of the other build is
+// passed over by the loader for a program of that build).
+std::string SystemLibraryPath(const std::vector<std::string>& env) {
+    std::string path;
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&CreateProcessA), &info) != 0 && info.dli_fname != nullptr) {
+        const std::string self = info.dli_fname;
+        if (self.find('/') != std::string::npos) path = self.substr(0, self.rfind('/'));
+    }
+    for (const auto& folder : LibraryPath()) path += (path.empty() ? "" : ":") + folder;
+    for (const auto& entry : env)
+        if (entry.rfind("LD_LIBRARY_PATH=", 0) == 0 && entry.size() > 16) path += ":" + entry.substr(16);
+    return path;
+}
+
 void SetPair(std::vector<std::string>& env, const std::string& pair) {
     const std::string name = pair.substr(0, pair.find('=') + 1);
     std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
@@ -150,6 +168,7 @@ std::vector<std::string> ChildEnvironmentFor(const char* block, DWORD session) {
     }
     for (const auto& pair : testing::ChildEnvironment()) SetPair(env, pair);
     SetPair(env, "PLATFORM_SESSION=" + std::to_string(session));
+    SetPair(env, "LD_LIBRARY_PATH=" + SystemLibraryPath(env));
     return env;
 }
 

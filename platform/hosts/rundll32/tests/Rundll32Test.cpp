@@ -6,7 +6,10 @@
 
 #include <unistd.h>
 
+#include <windows.h>
+
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,31 @@ TEST(Rundll32, MissingModuleEntryOrCommaFails) {
     EXPECT_EQ(RunRundll32({"RundllProbe.dll"}, out), 1);
     EXPECT_EQ(RunRundll32({}, out), 1);
     EXPECT_TRUE(Lines(out).empty());
+}
+
+// A program started from a folder without the platform library still finds
+// it, as Windows programs find the system's modules.
+TEST(Rundll32, ProgramCopiedElsewhereStillFindsThePlatform) {
+    std::ifstream in(BinFolder() + "/rundll32", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    HANDLE out = CreateFileA("C:\\Windows\\Temp\\copy.exe", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(out);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    char line[] = "C:\\Windows\\Temp\\copy.exe";
+    ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, INFINITE), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &code));
+    EXPECT_EQ(code, 1u);  // its usage message: it ran (a missing library gives 127)
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 }  // namespace
