@@ -156,15 +156,15 @@ void SetPair(std::vector<std::string>& env, const std::string& pair) {
     env.push_back(pair);
 }
 
-// The child's environment: the given block, or ours without its platform
-// controls; then this process's controls and the child's session.
+// The child's environment: the given block or ours, with this process's
+// controls as they are now (they may differ from our environment's) and the
+// child's session.
 std::vector<std::string> ChildEnvironmentFor(const char* block, DWORD session) {
     std::vector<std::string> env;
     if (block != nullptr) {
         for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) env.emplace_back(p);
     } else {
-        for (char** e = environ; e && *e; ++e)
-            if (std::strncmp(*e, "PLATFORM_", 9) != 0) env.emplace_back(*e);
+        for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
     }
     for (const auto& pair : testing::ChildEnvironment()) SetPair(env, pair);
     SetPair(env, "PLATFORM_SESSION=" + std::to_string(session));
