@@ -34,11 +34,10 @@ bool SingleUserServices::StartProgram(HANDLE token, const std::string& commandLi
     startup.lpDesktop = desktop;
     PROCESS_INFORMATION process{};
     std::string line = commandLine;  // the process functions may write into it
-    const BOOL started =
-        token != nullptr
-            ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\",
-                                   &startup, &process)
-            : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\", &startup, &process);
+    const BOOL started = token != nullptr ? CreateProcessAsUserA(token, nullptr, line.data(), nullptr, nullptr, FALSE,
+                                                                 0, nullptr, "C:\\", &startup, &process)
+                                          : CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                           "C:\\", &startup, &process);
     if (!started) return false;
     bool result = true;
     if (wait) result = WaitForSingleObject(process.hProcess, WaitLimit()) == WAIT_OBJECT_0;

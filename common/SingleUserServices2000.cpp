@@ -55,8 +55,8 @@ bool SingleUserServices2000::Init() {
 }
 
 bool SingleUserServices2000::EnterUserDesktop() {
-    if (getProcessWindowStation_ == nullptr || setProcessWindowStation_ == nullptr ||
-        openWindowStation_ == nullptr || closeWindowStation_ == nullptr || setThreadDesktop_ == nullptr)
+    if (getProcessWindowStation_ == nullptr || setProcessWindowStation_ == nullptr || openWindowStation_ == nullptr ||
+        closeWindowStation_ == nullptr || setThreadDesktop_ == nullptr)
         return false;
     savedStation_ = getProcessWindowStation_();
     savedDesktop_ = GetThreadDesktop(GetCurrentThreadId());

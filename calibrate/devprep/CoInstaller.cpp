@@ -56,8 +56,7 @@ std::string CalibratorCommandLine(const std::string& programPath, const std::str
     return "\"" + programPath + "\" " + arguments;
 }
 
-void RunCalibratorAfterInstall(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
-                               std::span<const BYTE> image) {
+void RunCalibratorAfterInstall(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData, std::span<const BYTE> image) {
     std::string library;
     if (!ReadDeviceDllName(deviceInfoSet, deviceInfoData, library)) return;
     if (!UserSessionExists()) return;

@@ -4,8 +4,8 @@
 
 #include "TemporaryProgram.h"
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <span>
 #include <string>
@@ -37,6 +37,5 @@ bool RunCalibratorOnDemand(const char* commandLine, HMODULE module);
 std::string CalibratorCommandLine(const std::string& programPath, const std::string& arguments);
 
 // The same steps with a given program image in place of the module's own.
-void RunCalibratorAfterInstall(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
-                               std::span<const BYTE> image);
+void RunCalibratorAfterInstall(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData, std::span<const BYTE> image);
 bool RunCalibratorOnDemand(const char* commandLine, std::span<const BYTE> image);

@@ -1,8 +1,8 @@
 // The device's driver key and one subkey of it, closed in reverse order.
 #pragma once
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // Devprep.dll's exports: the co-installer entry and the rundll32 entry.
 #pragma once
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #if defined(__GNUC__)
 #define DEVPREP_EXPORT __attribute__((visibility("default")))

@@ -22,8 +22,7 @@ extern "C" DWORD CALLBACK CoDeviceInstall(DI_FUNCTION InstallFunction, HDEVINFO 
     if (Context == nullptr) return NO_ERROR;
     if (!Context->PostProcessing)
         return InstallFunction == DIF_INSTALLDEVICE ? ERROR_DI_POSTPROCESSING_REQUIRED : NO_ERROR;
-    if (Context->InstallResult == NO_ERROR)
-        RunCalibratorAfterInstall(DeviceInfoSet, DeviceInfoData, g_module);
+    if (Context->InstallResult == NO_ERROR) RunCalibratorAfterInstall(DeviceInfoSet, DeviceInfoData, g_module);
     return Context->InstallResult;
 }
 

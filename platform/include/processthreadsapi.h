@@ -2,9 +2,9 @@
 // running processes and their tokens, exit codes.
 #pragma once
 
+#include <minwinbase.h>
 #include <windef.h>
 #include <winnt.h>
-#include <minwinbase.h>
 
 #define PROCESS_TERMINATE 0x0001u
 #define PROCESS_VM_READ 0x0010u
@@ -59,8 +59,7 @@ WINBASEAPI BOOL WINAPI CreateProcessAsUserA(HANDLE hToken, LPCSTR lpApplicationN
                                             LPSECURITY_ATTRIBUTES lpProcessAttributes,
                                             LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
                                             DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                                            LPSTARTUPINFOA lpStartupInfo,
-                                            LPPROCESS_INFORMATION lpProcessInformation);
+                                            LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation);
 WINBASEAPI HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwProcessId);
 WINBASEAPI BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 WINBASEAPI BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle);

@@ -54,26 +54,26 @@ typedef enum _TOKEN_INFORMATION_CLASS {
     TokenSessionId
 } TOKEN_INFORMATION_CLASS, *PTOKEN_INFORMATION_CLASS;
 
+// clang-format off
 #define SECURITY_NULL_SID_AUTHORITY {{0, 0, 0, 0, 0, 0}}
 #define SECURITY_WORLD_SID_AUTHORITY {{0, 0, 0, 0, 0, 1}}
 #define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+// clang-format on
 #define SECURITY_LOCAL_SYSTEM_RID 0x00000012u
 #define SECURITY_NT_NON_UNIQUE 0x00000015u
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020u
 #define DOMAIN_ALIAS_RID_ADMINS 0x00000220u
 
 WINBASEAPI BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
-                                           LPVOID TokenInformation, DWORD TokenInformationLength,
-                                           PDWORD ReturnLength);
+                                           LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength);
 WINBASEAPI BOOL WINAPI IsValidSid(PSID pSid);
 WINBASEAPI DWORD WINAPI GetLengthSid(PSID pSid);
 WINBASEAPI BOOL WINAPI EqualSid(PSID pSid1, PSID pSid2);
 WINBASEAPI PSID_IDENTIFIER_AUTHORITY WINAPI GetSidIdentifierAuthority(PSID pSid);
 WINBASEAPI PUCHAR WINAPI GetSidSubAuthorityCount(PSID pSid);
 WINBASEAPI PDWORD WINAPI GetSidSubAuthority(PSID pSid, DWORD nSubAuthority);
-WINBASEAPI BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
-                                                BYTE nSubAuthorityCount, DWORD nSubAuthority0,
-                                                DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
-                                                DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6,
-                                                DWORD nSubAuthority7, PSID* pSid);
+WINBASEAPI BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority, BYTE nSubAuthorityCount,
+                                                DWORD nSubAuthority0, DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                                DWORD nSubAuthority3, DWORD nSubAuthority4, DWORD nSubAuthority5,
+                                                DWORD nSubAuthority6, DWORD nSubAuthority7, PSID* pSid);
 WINBASEAPI PVOID WINAPI FreeSid(PSID pSid);

@@ -28,9 +28,8 @@ WINBASEAPI BOOL WINAPI WTSQueryUserToken(ULONG SessionId, PHANDLE phToken);
 WINBASEAPI BOOL WINAPI WTSQuerySessionInformationA(HANDLE hServer, DWORD SessionId, WTS_INFO_CLASS WTSInfoClass,
                                                    LPSTR* ppBuffer, DWORD* pBytesReturned);
 WINBASEAPI void WINAPI WTSFreeMemory(PVOID pMemory);
-WINBASEAPI BOOL WINAPI WTSSendMessageA(HANDLE hServer, DWORD SessionId, LPSTR pTitle, DWORD TitleLength,
-                                       LPSTR pMessage, DWORD MessageLength, DWORD Style, DWORD Timeout,
-                                       DWORD* pResponse, BOOL bWait);
+WINBASEAPI BOOL WINAPI WTSSendMessageA(HANDLE hServer, DWORD SessionId, LPSTR pTitle, DWORD TitleLength, LPSTR pMessage,
+                                       DWORD MessageLength, DWORD Style, DWORD Timeout, DWORD* pResponse, BOOL bWait);
 
 #define WTSQuerySessionInformation WTSQuerySessionInformationA
 #define WTSSendMessage WTSSendMessageA

@@ -91,8 +91,8 @@ TEST(Sessions, NobodyAtTheConsoleHasNoTokenNoShellAndGetsNoMessages) {
     for (const auto& name : ProcessNames()) EXPECT_NE(name, "explorer.exe");
     char title[] = "Title", text[] = "Text";
     DWORD response = 0;
-    EXPECT_FALSE(WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, WTSGetActiveConsoleSessionId(), title, 5, text, 4,
-                                 MB_OK, 0, &response, TRUE));
+    EXPECT_FALSE(WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, WTSGetActiveConsoleSessionId(), title, 5, text, 4, MB_OK, 0,
+                                 &response, TRUE));
     EXPECT_TRUE(platform::testing::MessageBoxes().empty());
 }
 
@@ -226,13 +226,20 @@ TEST(Sessions, SystemModulesOfferTheSessionFunctionsByName) {
         const char* function;
     };
     const Entry entries[] = {
-        {"user32.dll", "GetProcessWindowStation"}, {"user32.dll", "SetProcessWindowStation"},
-        {"user32.dll", "OpenWindowStationA"},      {"user32.dll", "CloseWindowStation"},
-        {"user32.dll", "SetThreadDesktop"},        {"user32.dll", "CloseDesktop"},
-        {"psapi.dll", "EnumProcesses"},            {"psapi.dll", "EnumProcessModules"},
-        {"psapi.dll", "GetModuleBaseNameA"},       {"wtsapi32.dll", "WTSQueryUserToken"},
-        {"wtsapi32.dll", "WTSQuerySessionInformationA"}, {"wtsapi32.dll", "WTSFreeMemory"},
-        {"wtsapi32.dll", "WTSSendMessageA"},       {"Kernel32.dll", "WTSGetActiveConsoleSessionId"},
+        {"user32.dll", "GetProcessWindowStation"},
+        {"user32.dll", "SetProcessWindowStation"},
+        {"user32.dll", "OpenWindowStationA"},
+        {"user32.dll", "CloseWindowStation"},
+        {"user32.dll", "SetThreadDesktop"},
+        {"user32.dll", "CloseDesktop"},
+        {"psapi.dll", "EnumProcesses"},
+        {"psapi.dll", "EnumProcessModules"},
+        {"psapi.dll", "GetModuleBaseNameA"},
+        {"wtsapi32.dll", "WTSQueryUserToken"},
+        {"wtsapi32.dll", "WTSQuerySessionInformationA"},
+        {"wtsapi32.dll", "WTSFreeMemory"},
+        {"wtsapi32.dll", "WTSSendMessageA"},
+        {"Kernel32.dll", "WTSGetActiveConsoleSessionId"},
     };
     for (const auto& e : entries) {
         HMODULE module = LoadLibraryA(e.module);

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <platform/testing.h>
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

@@ -162,7 +162,7 @@ TEST_F(DevprepTest, TemporaryProgramFailuresLeaveNothingBehind) {
 // Who runs the calibrator, with what, in which session.
 struct RunCase {
     const char* what;
-    bool afterInstall;  // else on demand
+    bool afterInstall;        // else on demand
     const char* commandLine;  // on demand
     DWORD consoleSession;
     const char* hidden;  // module!export hidden, or ""
@@ -220,12 +220,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "Pelidor.dll"},
         RunCase{"after install, no user token: started directly", true, "", 1, "wtsapi32!WTSQueryUserToken", true,
                 false, "Pelidor.dll"},
-        RunCase{"on demand, for the console user", false, "Pelidor.dll RM310", 1, "", true, true,
-                "Pelidor.dll RM310"},
-        RunCase{"on demand, blanks and a third argument", false, "   Pelidor.dll    RM310__  extra", 1, "", true,
-                true, "Pelidor.dll RM310__"},
-        RunCase{"on demand, nobody at the console: started directly", false, "Pelidor.dll", kNoConsoleSession, "",
-                true, false, "Pelidor.dll"},
+        RunCase{"on demand, for the console user", false, "Pelidor.dll RM310", 1, "", true, true, "Pelidor.dll RM310"},
+        RunCase{"on demand, blanks and a third argument", false, "   Pelidor.dll    RM310__  extra", 1, "", true, true,
+                "Pelidor.dll RM310__"},
+        RunCase{"on demand, nobody at the console: started directly", false, "Pelidor.dll", kNoConsoleSession, "", true,
+                false, "Pelidor.dll"},
         RunCase{"on demand, empty command line", false, "  ", 1, "", false, false, ""}),
     [](const ::testing::TestParamInfo<RunCase>& param) { return "Case" + std::to_string(param.index); });
 

@@ -42,14 +42,18 @@ TEST(FormatSidString, TextFormsOfSids) {
         {{0, 0, 0, 0, 0, 5}, {18}, "S-1-5-18"},
         {{0, 0, 0, 0, 0, 1}, {0}, "S-1-1-0"},
         {{0, 0, 0, 0, 0, 5}, {32, 544}, "S-1-5-32-544"},
-        {{0, 0, 0, 0, 0, 5}, {21, 3623811015u, 3361044348u, 30300820u, 1013}, "S-1-5-21-3623811015-3361044348-30300820-1013"},
+        {{0, 0, 0, 0, 0, 5},
+         {21, 3623811015u, 3361044348u, 30300820u, 1013},
+         "S-1-5-21-3623811015-3361044348-30300820-1013"},
         // The last four bytes as one big-endian number.
         {{0, 0, 0x12, 0x34, 0x56, 0x78}, {1}, "S-1-305419896-1"},
         // Either of the first two bytes set: all six in hexadecimal.
         {{1, 0, 0, 0, 0, 0}, {7}, "S-1-0x010000000000-7"},
         {{0, 1, 0, 0, 0, 0}, {7}, "S-1-0x000100000000-7"},
         {{0xAB, 0, 0, 0, 0, 0x0C}, {}, "S-1-0xab000000000c"},
-        {{0, 0, 0, 0, 0, 5}, {4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u},
+        {{0, 0, 0, 0, 0, 5},
+         {4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u,
+          4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u, 4294967295u},
          "S-1-5-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-"
          "4294967295-4294967295-4294967295-4294967295-4294967295-4294967295-4294967295"},
     };
@@ -103,10 +107,9 @@ TEST(UserServicesCreate, ImplementationByWindowsVersion) {
         const std::type_info& type;
     };
     const Case cases[] = {
-        {4, 0, typeid(SingleUserServices)},     {4, 90, typeid(SingleUserServices)},
-        {5, 0, typeid(SingleUserServices2000)}, {5, 1, typeid(MultiUserServices)},
-        {5, 2, typeid(MultiUserServices)},      {6, 0, typeid(MultiUserServices)},
-        {6, 1, typeid(MultiUserServices)},      {10, 0, typeid(MultiUserServices)},
+        {4, 0, typeid(SingleUserServices)}, {4, 90, typeid(SingleUserServices)}, {5, 0, typeid(SingleUserServices2000)},
+        {5, 1, typeid(MultiUserServices)},  {5, 2, typeid(MultiUserServices)},   {6, 0, typeid(MultiUserServices)},
+        {6, 1, typeid(MultiUserServices)},  {10, 0, typeid(MultiUserServices)},
     };
     for (const auto& c : cases) {
         platform::testing::SetWindowsVersion(c.major, c.minor);
@@ -169,15 +172,16 @@ TEST_P(RunProgramByVersion, StartsForTheUserWhenThereIsOneAndClosesEveryHandle) 
     EXPECT_EQ(platform::testing::OpenTokenHandles(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Versions, RunProgramByVersion,
-    ::testing::Values(RunCase{4, 0, 1, true, true, false}, RunCase{4, 0, kNoConsoleSession, false, true, false},
-                      RunCase{5, 0, 1, true, true, true},
-                      // Nobody logged on: no shell process, nothing started.
-                      RunCase{5, 0, kNoConsoleSession, false, false, false},
-                      RunCase{5, 0, 1, false, false, false}, RunCase{6, 1, 1, true, true, true},
-                      // The console session decides, not the shell.
-                      RunCase{6, 1, 1, false, true, true}, RunCase{6, 1, kNoConsoleSession, false, false, false}));
+INSTANTIATE_TEST_SUITE_P(Versions, RunProgramByVersion,
+                         ::testing::Values(RunCase{4, 0, 1, true, true, false},
+                                           RunCase{4, 0, kNoConsoleSession, false, true, false},
+                                           RunCase{5, 0, 1, true, true, true},
+                                           // Nobody logged on: no shell process, nothing started.
+                                           RunCase{5, 0, kNoConsoleSession, false, false, false},
+                                           RunCase{5, 0, 1, false, false, false}, RunCase{6, 1, 1, true, true, true},
+                                           // The console session decides, not the shell.
+                                           RunCase{6, 1, 1, false, true, true},
+                                           RunCase{6, 1, kNoConsoleSession, false, false, false}));
 
 TEST(UserServicesRun, WithoutWaitTheResultIsWhetherItStarted) {
     UserServices services;
@@ -264,8 +268,8 @@ TEST(UserServicesMessages, ServiceNotificationOrMessageToTheConsoleSession) {
 
 TEST(UserServicesHive, OpensTheConsoleUsersKeyUnderTheUsersHive) {
     HKEY written = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Paperlyn\\Settings", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &written, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Paperlyn\\Settings", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &written, nullptr),
               ERROR_SUCCESS);
     const char value[] = "yes";
     ASSERT_EQ(RegSetValueExA(written, "Seen", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value),
@@ -280,8 +284,7 @@ TEST(UserServicesHive, OpensTheConsoleUsersKeyUnderTheUsersHive) {
         ASSERT_TRUE(services.OpenUserKey("Software\\Paperlyn\\Settings", &key)) << major;
         char read[16] = {};
         DWORD size = sizeof read;
-        EXPECT_EQ(RegQueryValueExA(key, "Seen", nullptr, nullptr, reinterpret_cast<BYTE*>(read), &size),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(RegQueryValueExA(key, "Seen", nullptr, nullptr, reinterpret_cast<BYTE*>(read), &size), ERROR_SUCCESS);
         EXPECT_STREQ(read, "yes");
         RegCloseKey(key);
         key = reinterpret_cast<HKEY>(1);

@@ -56,12 +56,18 @@ struct Options {
 
 const char* FunctionName(DI_FUNCTION function) {
     switch (function) {
-        case DIF_INSTALLDEVICEFILES: return "DIF_INSTALLDEVICEFILES";
-        case DIF_REGISTER_COINSTALLERS: return "DIF_REGISTER_COINSTALLERS";
-        case DIF_INSTALLINTERFACES: return "DIF_INSTALLINTERFACES";
-        case DIF_INSTALLDEVICE: return "DIF_INSTALLDEVICE";
-        case DIF_NEWDEVICEWIZARD_FINISHINSTALL: return "DIF_NEWDEVICEWIZARD_FINISHINSTALL";
-        default: return "DIF_?";
+        case DIF_INSTALLDEVICEFILES:
+            return "DIF_INSTALLDEVICEFILES";
+        case DIF_REGISTER_COINSTALLERS:
+            return "DIF_REGISTER_COINSTALLERS";
+        case DIF_INSTALLINTERFACES:
+            return "DIF_INSTALLINTERFACES";
+        case DIF_INSTALLDEVICE:
+            return "DIF_INSTALLDEVICE";
+        case DIF_NEWDEVICEWIZARD_FINISHINSTALL:
+            return "DIF_NEWDEVICEWIZARD_FINISHINSTALL";
+        default:
+            return "DIF_?";
     }
 }
 
@@ -146,8 +152,8 @@ DWORD CopyDriverFiles() {
         if (!in) continue;
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         const std::string target = std::string(system) + "\\" + file;
-        HANDLE out = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+        HANDLE out =
+            CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (out == INVALID_HANDLE_VALUE) return GetLastError();
         DWORD written = 0;
         const BOOL ok = WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

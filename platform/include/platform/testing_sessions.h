@@ -25,13 +25,13 @@ PLATFORM_EXPORT void SetShellRunning(bool running);
 // machine (this root), in order of starting.
 struct StartedProcess {
     DWORD processId = 0;
-    bool asUser = false;          // CreateProcessAsUserA
-    std::string user;             // the account it runs as
+    bool asUser = false;  // CreateProcessAsUserA
+    std::string user;     // the account it runs as
     DWORD session = 0;
-    std::string desktop;          // STARTUPINFOA's desktop, "" when none was named
-    std::string workingDirectory; // as given, "" when none was
+    std::string desktop;           // STARTUPINFOA's desktop, "" when none was named
+    std::string workingDirectory;  // as given, "" when none was
     std::string commandLine;
-    std::string program;          // native path of the program file
+    std::string program;  // native path of the program file
 };
 PLATFORM_EXPORT std::vector<StartedProcess> StartedProcesses();
 

@@ -45,11 +45,10 @@ WINBASEAPI PDWORD WINAPI GetSidSubAuthority(PSID pSid, DWORD nSubAuthority) {
     return reinterpret_cast<PDWORD>(static_cast<BYTE*>(pSid) + 8 + 4 * static_cast<size_t>(nSubAuthority));
 }
 
-WINBASEAPI BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
-                                                BYTE nSubAuthorityCount, DWORD nSubAuthority0,
-                                                DWORD nSubAuthority1, DWORD nSubAuthority2, DWORD nSubAuthority3,
-                                                DWORD nSubAuthority4, DWORD nSubAuthority5, DWORD nSubAuthority6,
-                                                DWORD nSubAuthority7, PSID* pSid) {
+WINBASEAPI BOOL WINAPI AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority, BYTE nSubAuthorityCount,
+                                                DWORD nSubAuthority0, DWORD nSubAuthority1, DWORD nSubAuthority2,
+                                                DWORD nSubAuthority3, DWORD nSubAuthority4, DWORD nSubAuthority5,
+                                                DWORD nSubAuthority6, DWORD nSubAuthority7, PSID* pSid) {
     if (platform::FailNow("AllocateAndInitializeSid")) return FALSE;
     if (pIdentifierAuthority == nullptr || pSid == nullptr || nSubAuthorityCount > 8) {
         SetLastError(ERROR_INVALID_PARAMETER);

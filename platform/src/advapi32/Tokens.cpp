@@ -39,8 +39,7 @@ std::shared_ptr<TokenObject> LookupToken(HANDLE handle) {
 int platform::testing::OpenTokenHandles() { return platform::g_openTokenHandles.load(); }
 
 WINBASEAPI BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION_CLASS TokenInformationClass,
-                                           LPVOID TokenInformation, DWORD TokenInformationLength,
-                                           PDWORD ReturnLength) {
+                                           LPVOID TokenInformation, DWORD TokenInformationLength, PDWORD ReturnLength) {
     using namespace platform;
     if (FailNow("GetTokenInformation")) return FALSE;
     auto token = LookupToken(TokenHandle);
@@ -53,34 +52,34 @@ WINBASEAPI BOOL WINAPI GetTokenInformation(HANDLE TokenHandle, TOKEN_INFORMATION
         return FALSE;
     }
     switch (TokenInformationClass) {
-    case TokenUser: {
-        const auto& sid = token->User().sid;
-        const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
-        *ReturnLength = needed;
-        if (TokenInformation == nullptr || TokenInformationLength < needed) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
+        case TokenUser: {
+            const auto& sid = token->User().sid;
+            const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+            *ReturnLength = needed;
+            if (TokenInformation == nullptr || TokenInformationLength < needed) {
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return FALSE;
+            }
+            auto* user = static_cast<TOKEN_USER*>(TokenInformation);
+            BYTE* sidCopy = static_cast<BYTE*>(TokenInformation) + sizeof(TOKEN_USER);
+            std::memcpy(sidCopy, sid.data(), sid.size());
+            user->User.Sid = sidCopy;
+            user->User.Attributes = 0;
+            return TRUE;
         }
-        auto* user = static_cast<TOKEN_USER*>(TokenInformation);
-        BYTE* sidCopy = static_cast<BYTE*>(TokenInformation) + sizeof(TOKEN_USER);
-        std::memcpy(sidCopy, sid.data(), sid.size());
-        user->User.Sid = sidCopy;
-        user->User.Attributes = 0;
-        return TRUE;
-    }
-    case TokenSessionId: {
-        *ReturnLength = sizeof(DWORD);
-        if (TokenInformation == nullptr || TokenInformationLength < sizeof(DWORD)) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
+        case TokenSessionId: {
+            *ReturnLength = sizeof(DWORD);
+            if (TokenInformation == nullptr || TokenInformationLength < sizeof(DWORD)) {
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return FALSE;
+            }
+            const DWORD session = token->SessionId();
+            std::memcpy(TokenInformation, &session, sizeof session);
+            return TRUE;
         }
-        const DWORD session = token->SessionId();
-        std::memcpy(TokenInformation, &session, sizeof session);
-        return TRUE;
-    }
-    default:
-        DebugLine("GetTokenInformation: only the user and the session are supported");
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
+        default:
+            DebugLine("GetTokenInformation: only the user and the session are supported");
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return FALSE;
     }
 }

@@ -299,15 +299,14 @@ WINBASEAPI BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
                                       LPPROCESS_INFORMATION lpProcessInformation) {
     using namespace platform;
     if (FailNow("CreateProcessA")) return FALSE;
-    return Start(false, ProcessUser(), static_cast<DWORD>(Session()), lpApplicationName, lpCommandLine,
-                 lpEnvironment, lpCurrentDirectory, lpStartupInfo, lpProcessInformation);
+    return Start(false, ProcessUser(), static_cast<DWORD>(Session()), lpApplicationName, lpCommandLine, lpEnvironment,
+                 lpCurrentDirectory, lpStartupInfo, lpProcessInformation);
 }
 
 WINBASEAPI BOOL WINAPI CreateProcessAsUserA(HANDLE hToken, LPCSTR lpApplicationName, LPSTR lpCommandLine,
                                             LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
                                             LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
-                                            LPSTARTUPINFOA lpStartupInfo,
-                                            LPPROCESS_INFORMATION lpProcessInformation) {
+                                            LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation) {
     using namespace platform;
     if (FailNow("CreateProcessAsUserA")) return FALSE;
     auto token = LookupToken(hToken);

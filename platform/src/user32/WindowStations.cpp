@@ -63,10 +63,10 @@ struct ProcessStation {
 
 SessionDefaults MakeDefaults(const char* station) {
     SessionDefaults d;
-    d.station = reinterpret_cast<HWINSTA>(
-        InsertHandle(std::make_shared<UserObject>(ObjectKind::WindowStation, station, "")));
-    d.desktop = reinterpret_cast<HDESK>(
-        InsertHandle(std::make_shared<UserObject>(ObjectKind::Desktop, station, "Default")));
+    d.station =
+        reinterpret_cast<HWINSTA>(InsertHandle(std::make_shared<UserObject>(ObjectKind::WindowStation, station, "")));
+    d.desktop =
+        reinterpret_cast<HDESK>(InsertHandle(std::make_shared<UserObject>(ObjectKind::Desktop, station, "Default")));
     return d;
 }
 

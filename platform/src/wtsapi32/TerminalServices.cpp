@@ -50,14 +50,22 @@ WINBASEAPI BOOL WINAPI WTSQuerySessionInformationA(HANDLE, DWORD SessionId, WTS_
     const DWORD session = SessionId == WTS_CURRENT_SESSION ? static_cast<DWORD>(Session()) : SessionId;
     std::string bytes;
     switch (WTSInfoClass) {
-    case WTSSessionId: bytes.assign(reinterpret_cast<const char*>(&session), sizeof session); break;
-    case WTSUserName: bytes = (IsConsole(session) ? ConsoleUser().name : std::string()) + '\0'; break;
-    case WTSWinStationName: bytes = std::string(session == 0 ? "Services" : "Console") + '\0'; break;
-    case WTSDomainName: bytes = std::string(IsConsole(session) ? "WORKGROUP" : "") + '\0'; break;
-    default:
-        DebugLine("WTSQuerySessionInformationA: only the id, user, station and domain are supported");
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
+        case WTSSessionId:
+            bytes.assign(reinterpret_cast<const char*>(&session), sizeof session);
+            break;
+        case WTSUserName:
+            bytes = (IsConsole(session) ? ConsoleUser().name : std::string()) + '\0';
+            break;
+        case WTSWinStationName:
+            bytes = std::string(session == 0 ? "Services" : "Console") + '\0';
+            break;
+        case WTSDomainName:
+            bytes = std::string(IsConsole(session) ? "WORKGROUP" : "") + '\0';
+            break;
+        default:
+            DebugLine("WTSQuerySessionInformationA: only the id, user, station and domain are supported");
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return FALSE;
     }
     auto* buffer = static_cast<char*>(LocalAlloc(LPTR, bytes.size()));
     if (buffer == nullptr) return FALSE;

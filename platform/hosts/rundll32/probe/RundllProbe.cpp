@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-extern "C" __attribute__((visibility("default"))) void WINAPI Record(HWND window, HINSTANCE instance,
-                                                                     LPSTR commandLine, int show) {
+extern "C" __attribute__((visibility("default"))) void WINAPI Record(HWND window, HINSTANCE instance, LPSTR commandLine,
+                                                                     int show) {
     const char* out = std::getenv("RUNDLL_PROBE_OUT");
     if (out == nullptr) return;
     if (FILE* file = std::fopen(out, "w")) {

@@ -1,8 +1,8 @@
 // A co-installer that notes every call in the file COINSTALLER_PROBE_OUT
 // names: "<function> <before|after> <install result> <DLLName>", asks to be
 // called after DIF_INSTALLDEVICE and passes every result on.
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,8 +30,8 @@ const char* DllName(HDEVINFO set, PSP_DEVINFO_DATA data, char* buffer, DWORD siz
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) DWORD CALLBACK ProbeInstall(DI_FUNCTION function, HDEVINFO set,
-                                                                             PSP_DEVINFO_DATA data,
-                                                                             PCOINSTALLER_CONTEXT_DATA context) {
+                                                                              PSP_DEVINFO_DATA data,
+                                                                              PCOINSTALLER_CONTEXT_DATA context) {
     if (const char* out = std::getenv("COINSTALLER_PROBE_OUT")) {
         if (FILE* file = std::fopen(out, "a")) {
             char name[MAX_PATH] = {};

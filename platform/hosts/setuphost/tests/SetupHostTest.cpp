@@ -29,9 +29,8 @@ struct SetupRun {
 };
 
 SetupRun RunSetupHost(const std::vector<std::string>& args) {
-    platform::testing::ChildProcess child(
-        "", args, BinFolder() + "/setuphost",
-        {"COINSTALLER_PROBE_OUT=" + platform::testing::Root() + "/probe.txt"});
+    platform::testing::ChildProcess child("", args, BinFolder() + "/setuphost",
+                                          {"COINSTALLER_PROBE_OUT=" + platform::testing::Root() + "/probe.txt"});
     EXPECT_TRUE(child.Started());
     SetupRun run;
     while (auto line = child.ReadLine()) run.output.push_back(*line);
@@ -82,9 +81,9 @@ TEST_F(SetupHostTest, InstallsTheDeviceAndCallsTheCoInstallerBeforeAndAfter) {
     // Registered at DIF_REGISTER_COINSTALLERS, then called around each later
     // function; after DIF_INSTALLDEVICE, with its result, the records are there.
     const std::vector<std::string> expected = {
-        "32 before 0x00000000 -",          // DIF_INSTALLINTERFACES
-        "2 before 0x00000000 -",           // DIF_INSTALLDEVICE
-        "2 after 0x00000000 Pelidor.dll",  // its post-processing
+        "32 before 0x00000000 -",            // DIF_INSTALLINTERFACES
+        "2 before 0x00000000 -",             // DIF_INSTALLDEVICE
+        "2 after 0x00000000 Pelidor.dll",    // its post-processing
         "30 before 0x00000000 Pelidor.dll",  // DIF_NEWDEVICEWIZARD_FINISHINSTALL
     };
     EXPECT_EQ(ProbeCalls(), expected);
