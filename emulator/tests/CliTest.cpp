@@ -185,6 +185,39 @@ TEST(CliTest, EndOfInputQuitsAndASecondServerIsRefused)
     EXPECT_FALSE(fs::exists(root.Path() / "devices" / "usbscan0"));
 }
 
+// The feeder takes the sheets in the order of the command line, the
+// calibration sheet (11 in long) where it stands among the others: the
+// first one given is the one ready at the sensor.
+TEST(CliTest, SheetsQueueInTheOrderGiven)
+{
+    TempDir root;
+    const fs::path page = root.Path() / "page.pgm";
+    {
+        std::ofstream out(page, std::ios::binary);
+        out << "P5\n1200 1800\n255\n" << std::string(1200 * 1800, '\x80');  // 2 x 3 in
+    }
+    struct Case {
+        std::vector<std::string> sheets;
+        const char* ready;
+    };
+    const std::vector<Case> cases = {
+        {{"--calibration-sheet", "--sheet", page.string()}, "sheet_length=11 "},
+        {{"--sheet", page.string(), "--calibration-sheet"}, "sheet_length=3 "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"--root", root.Path().string(), "--board", "RM410", "--set", "clock=virtual"};
+        args.insert(args.end(), c.sheets.begin(), c.sheets.end());
+        Child child(args);
+        ASSERT_EQ(child.Line(), "ready");
+        EXPECT_EQ(child.Ask("advance 1"), "ok");
+        const std::string state = child.Ask("state");
+        EXPECT_NE(state.find(c.ready), std::string::npos) << c.sheets.front() << ": " << state;
+        EXPECT_NE(state.find("queue=1 "), std::string::npos) << state;
+        EXPECT_EQ(child.Ask("quit"), "ok");
+        EXPECT_EQ(child.Wait(), 0);
+    }
+}
+
 TEST(CliTest, BadArgumentsAndSheetsExitWithTwo)
 {
     TempDir root;

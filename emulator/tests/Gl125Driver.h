@@ -224,9 +224,11 @@ protected:
         scanner_.ClearLogs();
     }
 
+    // The virtual clock, and the dark level the sheet's worked levels use.
     static SwitchOverrides WithVirtualClock(SwitchOverrides s)
     {
         s.emplace("clock", "virtual");
+        s.emplace("dark_level", "58");
         return s;
     }
 

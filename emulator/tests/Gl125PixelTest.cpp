@@ -76,7 +76,7 @@ class Gl125Widths : public ::testing::TestWithParam<WidthCase> {};
 TEST_P(Gl125Widths, ChipLinesArePaddedToWholeWords)
 {
     const WidthCase c = GetParam();
-    VirtualScanner scanner(c.board, {{"clock", "virtual"}});
+    VirtualScanner scanner(c.board, {{"clock", "virtual"}, {"dark_level", "58"}});
     Gl125Driver driver(scanner);
     Gl125Scan s;
     s.mono = c.mono;
@@ -350,7 +350,7 @@ class Gl125Duplex : public ::testing::TestWithParam<DuplexCase> {};
 TEST_P(Gl125Duplex, TheCalibrationSheetScansWhiteThenTheStripOnBothSides)
 {
     const DuplexCase c = GetParam();
-    VirtualScanner scanner(c.board, {{"clock", "virtual"}});
+    VirtualScanner scanner(c.board, {{"clock", "virtual"}, {"dark_level", "58"}});
     Gl125Driver d(scanner);
     scanner.InsertCalibrationSheet();
     scanner.AdvanceClock(1ms);
@@ -420,7 +420,7 @@ namespace {
 
 TEST(Gl125Scaler, RM460At600DpiGivesEachSensorPixelTwice)
 {
-    VirtualScanner scanner("RM460", {{"clock", "virtual"}});
+    VirtualScanner scanner("RM460", {{"clock", "virtual"}, {"dark_level", "58"}});
     Gl125Driver driver(scanner);
     Gl125Scan s;
     s.resolution = 1200;
@@ -441,7 +441,7 @@ TEST(Gl125Scaler, RM460At600DpiGivesEachSensorPixelTwice)
 
 TEST(Gl125ShadingSwitch, AlwaysThreeShiftsResamplingSlotsByOne)
 {
-    VirtualScanner scanner("RM310-GL125", {{"clock", "virtual"}, {"gl125.shading_slot", "always3"}});
+    VirtualScanner scanner("RM310-GL125", {{"clock", "virtual"}, {"dark_level", "58"}, {"gl125.shading_slot", "always3"}});
     Gl125Driver driver(scanner);
     std::vector<std::uint16_t> words(2 * Position(400), 0);
     words[2 * Position(10 + 3) + 1] = 0xFFFF;

@@ -42,8 +42,8 @@ struct Options {
     std::string root;
     std::string board;
     unsigned device = 0;
-    std::vector<std::string> sheets;
-    bool calibrationSheet = false;
+    // The feeder's queue in the order given; an empty entry is the calibration sheet.
+    std::vector<std::optional<std::string>> sheets;
     emulator::SwitchOverrides switches;
 };
 
@@ -64,7 +64,7 @@ std::optional<std::string> Parse(int argc, char** argv, Options& o)
         };
         std::optional<std::string> v;
         if (arg == "--calibration-sheet") {
-            o.calibrationSheet = true;
+            o.sheets.emplace_back();
             continue;
         }
         if (arg != "--root" && arg != "--board" && arg != "--device" && arg != "--sheet" && arg != "--set")
@@ -113,13 +113,15 @@ int main(int argc, char** argv)
     std::optional<emulator::VirtualScanner> scanner;
     try {
         scanner.emplace(options.board, options.switches);
-        for (const std::string& sheet : options.sheets) {
-            const auto comma = sheet.find(',');
-            scanner->InsertSheet(sheet.substr(0, comma),
-                                 comma == std::string::npos ? std::string() : sheet.substr(comma + 1));
+        for (const std::optional<std::string>& sheet : options.sheets) {
+            if (!sheet) {
+                scanner->InsertCalibrationSheet();
+                continue;
+            }
+            const auto comma = sheet->find(',');
+            scanner->InsertSheet(sheet->substr(0, comma),
+                                 comma == std::string::npos ? std::string() : sheet->substr(comma + 1));
         }
-        if (options.calibrationSheet)
-            scanner->InsertCalibrationSheet();
     } catch (const emulator::Error& e) {
         return Refuse(e.what());
     }

@@ -29,6 +29,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The device-private clock meeting each open sends first.
+constexpr uint32_t kClockMeeting = 0x80003FF8;
+
 uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 
 void Put(std::vector<uint8_t>& out, uint32_t v) {
@@ -175,6 +178,11 @@ private:
             EXPECT_EQ(U32(header), 20 + inLength);
             request.input.resize(inLength);
             if (inLength > 0 && !ReadAll(fd, request.input.data(), inLength)) break;
+            // A device with no clock of its own to tell, as a real one.
+            if (request.op == 3 && request.code == kClockMeeting) {
+                Reply(request, {ERROR_INVALID_FUNCTION, {}});
+                continue;
+            }
             if (autoReply_ && request.op != 4) {
                 if (auto answer = autoReply_(request)) {
                     Reply(request, *answer);

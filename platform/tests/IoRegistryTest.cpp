@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -190,6 +192,32 @@ TEST(IoRegistryTest, InjectedFailureIsReturned) {
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), ERROR_SUCCESS);
     RegCloseKey(key);
+}
+
+TEST(IoRegistryTest, MalformedKeyLinesInTheFileAreSkipped) {
+    {
+        Key key;  // the registry file exists from here on
+        ASSERT_EQ(Create(HKEY_CURRENT_USER, "Software\\Before", &key), ERROR_SUCCESS);
+    }
+    const std::string path = platform::testing::Root() + "/registry";
+    {
+        std::ofstream file(path + ".new", std::ios::binary);
+        file << "platform-registry 1\n"
+             << "[] 1\n\"Orphan\" 4 01000000\n"         // a key line naming no key
+             << "[\\\\] 1\n\"Orphan\" 4 02000000\n"    // only separators
+             << "[%zz] 1\n\"Orphan\" 4 03000000\n"      // a bad escape
+             << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good] 1\n\"Kept\" 4 2a000000\n";
+    }
+    std::filesystem::rename(path + ".new", path);
+    Key good;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Good", 0, KEY_READ, &good.handle), ERROR_SUCCESS);
+    DWORD value = 0, size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(good.handle, "Kept", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, 42u);
+    Key software;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &software.handle), ERROR_SUCCESS);
+    EXPECT_EQ(SubKeys(software.handle), std::vector<std::string>{"Good"});
 }
 
 // Child role: writes `count` values named <prefix><i> into HKCU\Software\Shared.

@@ -15,3 +15,13 @@ LibraryState library;
 LibraryState& Library() { return library; }
 
 ProcessingChain& Chain() { return chain; }
+
+RunningCall::RunningCall() {
+    std::lock_guard<std::mutex> guard(library.callsMutex);
+    ++library.callsRunning;
+}
+
+RunningCall::~RunningCall() {
+    std::lock_guard<std::mutex> guard(library.callsMutex);
+    --library.callsRunning;
+}

@@ -54,6 +54,10 @@ public:
     // lines per second.
     virtual void SetCisModule(CISModule* module, int sensorCount, std::span<const float, 3> lineRates) = 0;
     virtual void SetMotorPower(bool /*on*/) {}
+    // Whether a scan drops the lines its acceleration ramp scans before the
+    // paper runs at the scan speed (so the page starts at the scan line's
+    // own distance from the paper sensor at every speed). Off by default.
+    virtual void SetRampLinesDropped(bool /*on*/) {}
     virtual void SetMotor(Motor* motor) = 0;
     // 64 or 512; 0 when the port is closed.
     virtual int GetBulkPacketSize() = 0;

@@ -82,6 +82,7 @@ public:
     bool IsMotorBusy() override;
     void StopMove() override;
     void SetShadingEnabled(bool on) override { shadingEnabled_ = on; }
+    void SetRampLinesDropped(bool on) override { rampLinesDropped_ = on; }
     int GetMaxBitDepth() override { return 16; }
     bool SetExposurePercent(int colour, float percent) override;
     float GetExposurePercent(int colour) override;
@@ -174,8 +175,12 @@ private:
     // True when the chip says the scan will make no more lines.
     std::optional<bool> ScanFinished();
     void WriteDefaultRegisters(bool apply);
+    // Line period and scan tables 1 to 3, then the move tables; also the
+    // lines the scan's ramp leaves before the page (leadLines_).
     void SetupScanMotor(int resolution, int bitsPerPixel);
     void SetupMoveMotor();
+    // The lines waiting in the chip, up to `lines`.
+    bool ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead);
     void SetupExposureAndShading(bool colour, int xResolution);
     void SetupGamma(bool colour);
     bool UploadShading(int area, std::span<const uint32_t> table, int xResolution);
@@ -196,6 +201,12 @@ private:
     uint32_t waitingBytes_ = 0;
     // Chip lines the running scan was programmed for.
     uint32_t programmedLines_ = 0;
+    // Image lines scanned while the scan's ramp left the paper behind: the
+    // chip makes that many more, and they are read and dropped first.
+    std::vector<uint16_t> scanTable_;
+    bool rampLinesDropped_ = false;
+    uint32_t leadLines_ = 0;
+    uint32_t leadLinesToDrop_ = 0;
 
     // Stored scan settings.
     int xResolution_ = 100;

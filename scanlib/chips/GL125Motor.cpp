@@ -4,6 +4,7 @@
 
 #include "chips/CISModule.h"
 #include "chips/Motor.h"
+#include "chips/ScanRampLag.h"
 #include "device/DeviceIOException.h"
 #include "os/OSFunctions.h"
 
@@ -61,6 +62,9 @@ bool GL125::UploadMotorTable(int k, int n, int /*reserved*/, uint32_t targetPeri
     }
     if (count % 2 != 0 && count < kMaxMotorEntries - 1) {
         table[count++] = static_cast<uint16_t>(ClampPeriod(std::trunc(base / target + 0.5)));
+    }
+    if (k == 1) {
+        scanTable_.assign(table.begin(), table.begin() + static_cast<std::ptrdiff_t>(count));
     }
     std::vector<uint8_t> bytes(count * 2);
     for (size_t i = 0; i < count; ++i) {
@@ -141,6 +145,8 @@ void GL125::SetupScanMotor(int resolution, int bitsPerPixel) {
     for (int k = 1; k <= 3; ++k) {
         UploadMotorTable(k, 4, kRampBasePeriod, stepPeriod);
     }
+    // Without motor power the lines are taken at a standstill.
+    leadLines_ = rampLinesDropped_ && motorPower_ ? scanramp::LagLines(scanTable_, spi, res) : 0;
     SetupMoveMotor();
 }
 

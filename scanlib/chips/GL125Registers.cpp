@@ -196,6 +196,36 @@ bool GL125::FlushRegisters() {
     return WriteRegisterList(pairs);
 }
 
+namespace {
+
+// A bulk header whose transfer did not complete (the header write timed out
+// here yet reached the chip, or the data transfer failed) stays armed in the
+// chip, and the next header would replace it. Leaving a transfer any way but
+// through Done() resets the pipes, which drops it.
+class HeaderGuard {
+public:
+    explicit HeaderGuard(DevicePort& port) : port_(port) {}
+    ~HeaderGuard() {
+        if (!pending_) return;
+        try {
+            port_.ResetPipes();
+        } catch (...) {
+            // Already failing; the reason is the caller's.
+        }
+    }
+    HeaderGuard(const HeaderGuard&) = delete;
+    HeaderGuard& operator=(const HeaderGuard&) = delete;
+
+    void Sent() { pending_ = true; }
+    void Done() { pending_ = false; }
+
+private:
+    DevicePort& port_;
+    bool pending_ = false;
+};
+
+}  // namespace
+
 bool GL125::SendBulkHeader(bool write, uint32_t address, uint32_t length) {
     const uint8_t header[8] = {
         static_cast<uint8_t>(address),       static_cast<uint8_t>(address >> 8),
@@ -217,7 +247,9 @@ bool GL125::BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uin
     if (!LockOpenPort(locker)) {
         return false;
     }
+    HeaderGuard guard(*port_);
     for (const BulkChunk& chunk : PlanBulkChunks(length, packetSize_)) {
+        guard.Sent();
         if (!SendBulkHeader(write, address + chunk.offset, chunk.transferLength)) {
             return false;
         }
@@ -242,6 +274,7 @@ bool GL125::BulkIO(uint32_t address, const uint8_t* source, uint8_t* target, uin
             return false;
         }
     }
+    guard.Done();
     return locker.Unlock();
 }
 
@@ -262,12 +295,15 @@ bool GL125::ReadBulkChunked(uint8_t* data, uint32_t length, bool lock) {
     if (lock && !locker.Lock()) {
         return false;
     }
+    HeaderGuard guard(*port_);
     for (const BulkChunk& chunk : PlanBulkChunks(length, 0)) {
+        guard.Sent();
         if (!SendBulkHeader(false, kImageAddress, chunk.transferLength) ||
             !port_->ReadBulk(data + chunk.offset, static_cast<int>(chunk.transferLength))) {
             return false;
         }
     }
+    guard.Done();
     return true;
 }
 
@@ -329,7 +365,8 @@ std::optional<uint32_t> GL125::ReadCounter(const GL125RegisterField& field) {
 
 int GL125::GetLinesScanned() {
     const auto lines = static_cast<int>(ReadCounter(gl125::kLinesScanned).value_or(0));
-    return colorMode_ == 2 ? lines / 3 : lines;
+    // Counted from the first line the page delivers.
+    return std::max((colorMode_ == 2 ? lines / 3 : lines) - static_cast<int>(leadLines_), 0);
 }
 
 bool GL125::WriteAfeRegister(int address, int value) {
@@ -411,6 +448,22 @@ std::optional<bool> GL125::ScanFinished() {
 }
 
 bool GL125::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
+    // The lines of the ramp go first, into the caller's buffer and dropped.
+    while (leadLinesToDrop_ > 0 && lines > 0) {
+        int dropped = 0;
+        const bool scanning = ReadWaitingImageLines(buffer, std::min(lines, leadLinesToDrop_), &dropped);
+        if (linesRead != nullptr) {
+            *linesRead = 0;
+        }
+        if (dropped <= 0) {
+            return scanning;
+        }
+        leadLinesToDrop_ -= std::min(leadLinesToDrop_, static_cast<uint32_t>(dropped));
+    }
+    return ReadWaitingImageLines(buffer, lines, linesRead);
+}
+
+bool GL125::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) {
     int dummy = 0;
     int& got = linesRead != nullptr ? *linesRead : dummy;
     got = 0;

@@ -269,13 +269,16 @@ bool GL125::SetupScan() {
     SetField(gl125::kWindowStart, windowStart, false);
     SetField(gl125::kWindowEnd, static_cast<uint16_t>(windowStart + width), true);
 
-    programmedLines_ = static_cast<uint32_t>(lineFactor * scanLength_) & gl125::kLineCount.Mask();
-    SetField(gl125::kLineCount, programmedLines_, false);
     SetField(gl125::kLineArt, colorMode_ == 0 ? 1 : 0, false);
     SetField(gl125::kResolution, static_cast<uint32_t>(opticalDpi_ > 0 ? dpiClass_ * xResolution_ / opticalDpi_ : 0),
              false);
 
     SetupScanMotor(xResolution_, bitsPerPixel_);
+    // The lines of the ramp come before the page's.
+    programmedLines_ = static_cast<uint32_t>(lineFactor * (scanLength_ + static_cast<int64_t>(leadLines_))) &
+                       gl125::kLineCount.Mask();
+    SetField(gl125::kLineCount, programmedLines_, false);
+    leadLinesToDrop_ = leadLines_;
 
     SetField(gl125::kColourFactor, static_cast<uint32_t>(lineFactor - 1), false);
     FlushRegisters();

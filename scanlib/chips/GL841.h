@@ -79,6 +79,7 @@ public:
     bool IsMotorBusy() override;
     void StopMove() override;
     void SetShadingEnabled(bool on) override { shadingEnabled_ = on; }
+    void SetRampLinesDropped(bool on) override { rampLinesDropped_ = on; }
     int GetMaxBitDepth() override { return 16; }
     bool SetExposurePercent(int colour, float percent) override;
     float GetExposurePercent(int colour) override;
@@ -156,8 +157,11 @@ private:
     bool SendBulkHeader(bool write, uint32_t length);
     std::vector<uint32_t>& SizedShadingTable(int channel, size_t pixels);
 
-    // Line period and scan tables 1 to 3, then the positioning feed.
+    // Line period and scan tables 1 to 3, then the positioning feed; also
+    // the lines the scan's ramp leaves before the page (leadLines_).
     void SetupScanMotor(int resolution, int bits);
+    // The lines waiting in the chip, up to `lines`.
+    bool ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead);
     // Tables 4 and 5 and FeedSteps for the stored y offset; returns the plan.
     gl841::FeedPlan SetupMoveMotor();
     // The front end's channel mode, the exposure registers and the shading
@@ -212,6 +216,12 @@ private:
 
     // Lines scanned since the scan started, extended past the chip's 16 bits.
     uint32_t linesScanned_ = 0;
+    // Image lines scanned while the scan's ramp left the paper behind: the
+    // chip makes that many more, and they are read and dropped first.
+    std::vector<uint16_t> scanTable_;
+    bool rampLinesDropped_ = false;
+    uint32_t leadLines_ = 0;
+    uint32_t leadLinesToDrop_ = 0;
 
     // Values derived from the sensor module.
     int opticalDpi_ = 0;

@@ -4,6 +4,7 @@
 #include "chips/GL841.h"
 
 #include "chips/Motor.h"
+#include "chips/ScanRampLag.h"
 #include "device/DeviceIOException.h"
 #include "os/OSFunctions.h"
 
@@ -53,6 +54,9 @@ bool GL841::UploadMotorTable(int table, int rampSteps, uint32_t targetPeriod) {
     if (table == 4) {
         moveTable_ = entries;
     }
+    if (table == 1) {
+        scanTable_ = entries;
+    }
     const uint32_t address = ShadingMotorBase() + static_cast<uint32_t>(table - 1) * kMotorTableWords;
     const bool uploaded =
         BulkIO(true, GL841Memory::Shading, address, bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -77,6 +81,8 @@ void GL841::SetupScanMotor(int resolution, int bits) {
     for (int table = 1; table <= 3; ++table) {
         UploadMotorTable(table, ramp, stepPeriod);
     }
+    // Without motor power the lines are taken at a standstill.
+    leadLines_ = rampLinesDropped_ && motorPower_ ? scanramp::LagLines(scanTable_, stepsPerInch, resolution) : 0;
     SetupMoveMotor();
 }
 

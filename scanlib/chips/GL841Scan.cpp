@@ -166,13 +166,6 @@ bool GL841::SetupScan() {
 
     SetField(AveragingEnable, gl841::AveragingRatio(opticalDpi_, xResolution_) ? 1 : 0, false);
 
-    // A few lines beyond the page so the last ones are complete; a negative
-    // length (scan until the paper ends) and long pages take the largest count.
-    const int64_t lines =
-        (static_cast<int64_t>(scanLength_) + kExtraLines + (colorMode_ == kLineArtMode ? kExtraLineArtLines : 0)) *
-        channels;
-    SetField(LineCount, lines < 0 || lines > kMaxLineCount ? kMaxLineCount : static_cast<uint32_t>(lines), false);
-
     SetField(ScanReverse, feedForward_ ? 0 : 1, false);
     SetField(MoveReverse, 0, false);
     const bool dark = exposure_[0] == 0 && exposure_[1] == 0 && exposure_[2] == 0;
@@ -185,6 +178,16 @@ bool GL841::SetupScan() {
     SetField(ResolutionSetting, static_cast<uint32_t>(dpiClass_ * xResolution_ / opticalDpi_), false);
 
     SetupScanMotor(xResolution_, bitsPerPixel_);
+    // A few lines beyond the page so the last ones are complete, and the
+    // lines of the ramp before it; a negative length (scan until the paper
+    // ends) and long pages take the largest count.
+    const int64_t lines =
+        (static_cast<int64_t>(scanLength_) + kExtraLines + (colorMode_ == kLineArtMode ? kExtraLineArtLines : 0)) *
+        channels;
+    const int64_t withLead = lines + static_cast<int64_t>(leadLines_) * channels;
+    SetField(LineCount, lines < 0 || withLead > kMaxLineCount ? kMaxLineCount : static_cast<uint32_t>(withLead),
+             false);
+    leadLinesToDrop_ = leadLines_;
     FlushRegisters();
 
     SetField(MotorPower, motorPower_ ? 1 : 0, true);
@@ -195,6 +198,22 @@ bool GL841::SetupScan() {
 }
 
 bool GL841::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
+    // The lines of the ramp go first, into the caller's buffer and dropped.
+    while (leadLinesToDrop_ > 0 && lines > 0) {
+        int dropped = 0;
+        const bool scanning = ReadWaitingImageLines(buffer, std::min(lines, leadLinesToDrop_), &dropped);
+        if (linesRead != nullptr) {
+            *linesRead = 0;
+        }
+        if (dropped <= 0) {
+            return scanning;
+        }
+        leadLinesToDrop_ -= std::min(leadLinesToDrop_, static_cast<uint32_t>(dropped));
+    }
+    return ReadWaitingImageLines(buffer, lines, linesRead);
+}
+
+bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) {
     if (linesRead != nullptr) {
         *linesRead = 0;
     }
@@ -283,5 +302,6 @@ int GL841::GetLinesScanned() {
     }
     linesScanned_ = (linesScanned_ & ~0xFFFFu) | raw;
     const auto lines = static_cast<int>(std::min<uint32_t>(linesScanned_, 0x7FFFFFFF));
-    return colorMode_ == kColourMode ? lines / 3 : lines;
+    // Counted from the first line the page delivers.
+    return std::max((colorMode_ == kColourMode ? lines / 3 : lines) - static_cast<int>(leadLines_), 0);
 }

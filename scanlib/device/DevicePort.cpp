@@ -72,9 +72,8 @@ void DevicePort::CloseDeviceLock() {
 }
 
 int EffectiveDevicePortKind(int kind) {
-    if constexpr (sizeof(void*) == 4) {
-        if (IsWow64()) return kPortUsbscan;
-    }
+    constexpr bool k32BitProcess = sizeof(void*) == 4;
+    if (k32BitProcess && IsWow64()) return kPortUsbscan;
     if (kind == kPortSTI || kind == kPortUsbscan) return kind;
     return kPortNone;
 }

@@ -222,7 +222,17 @@ bool DevicePortUsbscan::GetChannelInfo(int* eventSize, int* readAlignment, int* 
     return true;
 }
 
-bool DevicePortUsbscan::ResetPipes() { return true; }
+// Resets both bulk pipes, which drops a bulk header the chip still holds
+// armed (one whose transfer failed or was never made). Nothing else is
+// pending when the library asks for it.
+bool DevicePortUsbscan::ResetPipes() {
+    if (!IsOpen()) return false;
+    DWORD pipe = ALL_PIPE;
+    Transfer(file_, kWriteTimeoutMs, [&](OVERLAPPED* ov) {
+        return DeviceIoControl(file_, IOCTL_RESET_PIPE, &pipe, sizeof pipe, nullptr, 0, nullptr, ov);
+    });
+    return true;
+}
 
 bool DevicePortUsbscan::IsDevicePresent(const char* name) {
     if (!name) return false;

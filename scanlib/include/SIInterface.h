@@ -48,6 +48,16 @@ enum { SI_SCANNER_NOT_READY = 0, SI_SCANNER_READY = 1, SI_SCANNER_BUSY = 2 };
 enum { SI_PAPER_ABSENT = 0, SI_PAPER_PRESENT = 1 };
 enum { SI_BUTTON_SCAN = 0 };
 
+/* SI_Diagnostic codes: port check (words[0] := 1 when the port answers), a
+   read of words[0] kilobytes of scan data (words[1] := bytes read), and the
+   read (words[1] := level) and drive (to words[1]) of board line words[0]. */
+enum {
+    SI_DIAG_DEVICE_CHECK = 0,
+    SI_DIAG_READ_TEST = 16,
+    SI_DIAG_GPIO_READ = 0x10000,
+    SI_DIAG_GPIO_WRITE = 0x20000
+};
+
 /* SIProperty container kinds, item types and access modes. */
 enum { SI_CONTAINER_SINGLE = 0, SI_CONTAINER_RANGE = 1, SI_CONTAINER_LIST = 2, SI_CONTAINER_ARRAY = 3 };
 enum { SI_TYPE_INT32 = 1, SI_TYPE_UINT16 = 4, SI_TYPE_BOOL = 7, SI_TYPE_FLOAT = 8, SI_TYPE_STRING = 9 };
@@ -74,15 +84,6 @@ typedef struct SIEvent {
 } SIEvent;
 
 enum { SI_EVENT_SCAN_BUTTON = 0x01, SI_EVENT_PAPER_IN = 0x10 };
-
-/* SI_Diagnostic codes: port check, raw read of data[0] kilobytes, read and
-   drive a board line (data[0] the line, data[1] the level). */
-enum {
-    SI_DIAG_DEVICE_CHECK = 0,
-    SI_DIAG_READ_TEST = 16,
-    SI_DIAG_GPIO_READ = 0x10000,
-    SI_DIAG_GPIO_WRITE = 0x20000
-};
 
 /* Progress callback: percentage done; return 0 to cancel. */
 typedef int (*SIProgressCallback)(int percent);

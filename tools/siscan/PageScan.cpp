@@ -53,6 +53,8 @@ public:
         return false;
     }
 
+    void Report(const std::string& text) { messages_ << "siscan: " << text << '\n'; }
+
     bool Open(const std::string& model)
     {
         open_ = Check("SI_OpenInterface(\"" + model + "\")", library_.OpenInterface(model.c_str()));
@@ -103,6 +105,16 @@ public:
         return Check("SI_EndScan", library_.EndScan());
     }
 
+    // The paper sensor: true when a sheet is at it.
+    std::optional<bool> Paper()
+    {
+        int present = 0;
+        if (!Check("SI_GetPaperStatus", library_.GetPaperStatus(&present))) {
+            return std::nullopt;
+        }
+        return present == SI_PAPER_PRESENT;
+    }
+
     bool Close()
     {
         open_ = false;
@@ -128,6 +140,20 @@ int ReportProgress(int percent)
     return 1;
 }
 
+// The front ends' check before a scan: a sheet at the paper sensor.
+bool PaperReady(Session& session, const char* purpose)
+{
+    const std::optional<bool> present = session.Paper();
+    if (!present) {
+        return false;
+    }
+    if (!*present) {
+        session.Report(std::string("no paper: put a sheet in the feeder ") + purpose);
+        return false;
+    }
+    return true;
+}
+
 PnmFormat FormatOf(ScanMode mode)
 {
     switch (mode) {
@@ -142,9 +168,10 @@ PnmFormat FormatOf(ScanMode mode)
 }
 
 // Scan width at its maximum from offset 0 and the scan length at its default
-// (the whole page at this resolution): the library keeps the earlier values
-// when only the resolution changes.
-bool SetWholePage(Session& session)
+// (a letter page at this resolution), or at its maximum when the paper's end
+// ends the page: the library keeps the earlier values when only the
+// resolution changes.
+bool SetWholePage(Session& session, bool toPaperEnd)
 {
     if (!session.Set(SI_PROP_X_OFFSET, SI_TYPE_INT32, 0) || !session.Set(SI_PROP_Y_OFFSET, SI_TYPE_INT32, 0)) {
         return false;
@@ -154,7 +181,9 @@ bool SetWholePage(Session& session)
         return false;
     }
     const std::optional<SIProperty> length = session.Get(SI_PROP_SCAN_LENGTH);
-    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, IntFromSlot(length->value[si_record::kRangeDefault]));
+    return length && session.Set(SI_PROP_SCAN_LENGTH, SI_TYPE_INT32,
+                                 IntFromSlot(length->value[toPaperEnd ? si_record::kRangeMaximum
+                                                                      : si_record::kRangeDefault]));
 }
 
 }  // namespace
@@ -174,20 +203,31 @@ int ScanPage(ScannerLibrary& library, const SiscanOptions& options, std::ostream
     if (options.duplex && !session.Set(SI_PROP_DUPLEX, SI_TYPE_BOOL, 1)) {
         return 1;
     }
-    if (!SetWholePage(session)) {
+    if (!SetWholePage(session, !options.fixedLength)) {
+        return 1;
+    }
+    if (!session.Set(SI_PROP_EOP_DETECT, SI_TYPE_BOOL, options.fixedLength ? 0 : 1)) {
         return 1;
     }
     if (options.calibrate) {
+        if (!PaperReady(session, "to calibrate with")) {
+            return 1;
+        }
         const SIResult result = library.Calibrate(0, ReportProgress);
         if (result == SI_CALIBRATED_WHITE_ONLY) {
-            messages << "siscan: calibrated with a white-only target\n";
+            // Without the dark strip the calibration has taken the sheet as
+            // a plain white target and ejected it already.
+            messages << "siscan: the calibration found no dark strip: it calibrated white-only on the sheet in "
+                        "the feeder (a page, not the calibration sheet?) and ejected it\n";
         } else if (!session.Check("SI_Calibrate", result)) {
             return 1;
-        }
-        // Calibration leaves its sheet in the feeder; the page comes after it.
-        if (!session.Check("SI_FeedPaperOut", library.FeedPaperOut())) {
+        } else if (!session.Check("SI_FeedPaperOut", library.FeedPaperOut())) {
+            // The calibration sheet stops in the path; the page comes after it.
             return 1;
         }
+    }
+    if (!PaperReady(session, "to scan")) {
+        return 1;
     }
 
     const std::optional<int32_t> width = session.GetInt(SI_PROP_SCAN_WIDTH);
@@ -247,7 +287,26 @@ int ScanPage(ScannerLibrary& library, const SiscanOptions& options, std::ostream
             Sleep(kIdleWaitMs);
         }
     }
-    if (!session.End() || !session.Close()) {
+    if (!session.End()) {
+        return 1;
+    }
+    // A sheet still at the sensor after its page was read has not moved
+    // (with paper-end detection a moving sheet ends the page as it leaves).
+    const std::optional<bool> stillThere = session.Paper();
+    if (!stillThere || !session.Check("SI_FeedPaperOut", library.FeedPaperOut())) {
+        return 1;
+    }
+    if (*stillThere) {
+        const std::optional<bool> afterFeed = session.Paper();
+        if (!afterFeed) {
+            return 1;
+        }
+        if (*afterFeed) {
+            messages << "siscan: paper jam: the sheet is still at the paper sensor after feeding it out\n";
+            return 1;
+        }
+    }
+    if (!session.Close()) {
         return 1;
     }
 

@@ -1,6 +1,9 @@
 // One page scanned through the SI_ interface in the order a front end uses:
-// open, set properties, (calibrate and eject the calibration sheet,) start, read each side until its end,
-// end, close; then the sides written as PNM files.
+// open, set properties (paper-end detection on unless the length is fixed),
+// (check the paper, calibrate and eject the calibration sheet,) check the
+// paper, start, read each side until its end, end, feed the sheet out (a
+// sheet that stays at the sensor is a jam), close; then the sides written as
+// PNM files.
 #pragma once
 
 #include "ScannerLibrary.h"

@@ -16,6 +16,7 @@ ScannerLibrary::ScannerLibrary(const char* file) : module_(LoadLibraryA(file))
     Bind(EndScan, "SI_EndScan");
     Bind(Calibrate, "SI_Calibrate");
     Bind(FeedPaperOut, "SI_FeedPaperOut");
+    Bind(GetPaperStatus, "SI_GetPaperStatus");
     Bind(GetLastError, "SI_GetLastError");
     Bind(GetLastErrorText, "SI_GetLastErrorText");
 }

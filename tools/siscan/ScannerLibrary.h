@@ -28,6 +28,7 @@ public:
     decltype(&SI_EndScan) EndScan = nullptr;
     decltype(&SI_Calibrate) Calibrate = nullptr;
     decltype(&SI_FeedPaperOut) FeedPaperOut = nullptr;
+    decltype(&SI_GetPaperStatus) GetPaperStatus = nullptr;
     decltype(&SI_GetLastError) GetLastError = nullptr;
     decltype(&SI_GetLastErrorText) GetLastErrorText = nullptr;
 

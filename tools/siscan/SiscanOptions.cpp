@@ -67,11 +67,12 @@ ParsedOptions ParseSiscanOptions(std::span<const std::string_view> args)
             parsed.help = true;
             return parsed;
         }
-        if (name == "--duplex" || name == "--calibrate") {
+        if (name == "--duplex" || name == "--calibrate" || name == "--fixed-length") {
             if (value) {
                 return Refuse(std::string(name) + " takes no value");
             }
-            (name == "--duplex" ? options.duplex : options.calibrate) = true;
+            (name == "--duplex" ? options.duplex : name == "--calibrate" ? options.calibrate : options.fixedLength) =
+                true;
             continue;
         }
         if (name != "--model" && name != "--resolution" && name != "--mode" && name != "--out") {
@@ -115,14 +116,18 @@ ParsedOptions ParseSiscanOptions(std::span<const std::string_view> args)
 std::string SiscanUsage(std::string_view program)
 {
     return "usage: " + std::string(program) +
-           " --model NAME [--resolution DPI] [--mode lineart|gray|color] [--duplex] [--calibrate] --out PREFIX\n"
-           "Scans one page with Pelidor.dll and writes PREFIX-front.pnm (and PREFIX-back.pnm with --duplex):\n"
-           "PBM for line art, PGM for gray, PPM for colour.\n"
+           " --model NAME [--resolution DPI] [--mode lineart|gray|color] [--duplex] [--calibrate]\n"
+           "       [--fixed-length] --out PREFIX\n"
+           "Scans the sheet in the feeder with Pelidor.dll, feeds it out and writes PREFIX-front.pnm (and\n"
+           "PREFIX-back.pnm with --duplex): PBM for line art, PGM for gray, PPM for colour. The page ends at\n"
+           "the sheet's trailing edge; it starts with the scanner's own band of backing (the distance from\n"
+           "the paper sensor to the scan line).\n"
            "  --model NAME       scanner model as the library names it, e.g. RM410__ (\"__\": direct USB)\n"
            "  --resolution DPI   horizontal and vertical resolution (default: the library's)\n"
            "  --mode MODE        lineart, gray or color (default color)\n"
            "  --duplex           scan both sides\n"
            "  --calibrate        first calibrate with the calibration sheet in the feeder and eject it,\n"
            "                     then scan the sheet after it\n"
+           "  --fixed-length     paper-end detection off: the page is the scan's whole length\n"
            "  --out PREFIX       where the images go\n";
 }

@@ -14,6 +14,7 @@ struct SiscanOptions {
     ScanMode mode = ScanMode::Color;
     bool duplex = false;
     bool calibrate = false;
+    bool fixedLength = false;  // paper-end detection off: the page is the whole scan length
     std::string outPrefix;
 };
 

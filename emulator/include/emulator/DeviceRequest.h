@@ -26,6 +26,7 @@ struct DeviceReply {
     std::uint32_t error = 0;
     std::uint32_t count = 0;
     std::vector<std::uint8_t> data;
+    std::int64_t timeNs = 0;  // device time when the answer left, nanoseconds
 };
 
 // Win32 error codes the device answers with.
@@ -46,5 +47,16 @@ inline constexpr std::uint32_t kIoctlGetChannelAlignRqst = 0x80002014;
 inline constexpr std::uint32_t kIoctlGetDeviceDescriptor = 0x80002018;
 inline constexpr std::uint32_t kIoctlResetPipe = 0x8000201C;
 inline constexpr std::uint32_t kIoctlClockAdvance = 0x80003FFC;
+// Device-private: the host's clock meets the device's. Input: u64 target
+// device time in nanoseconds (all ones: none) and u32 flags (kClockSyncStamp:
+// every later reply on this connection carries the device time as a u64
+// after its bytes). The device on a virtual clock runs on to the target (to
+// its next event without one), stopping at the first held answer due
+// earlier, and answers once every answer due by then has gone out: u64 device
+// time, u32 flags (kClockSyncVirtual), u32 0. Not logged, no request quantum.
+inline constexpr std::uint32_t kIoctlClockSync = 0x80003FF8;
+inline constexpr std::uint32_t kClockSyncStamp = 1;
+inline constexpr std::uint32_t kClockSyncVirtual = 1;
+inline constexpr std::uint64_t kClockSyncNoTarget = ~std::uint64_t{0};
 
 }  // namespace emulator

@@ -8,7 +8,6 @@ namespace emulator {
 
 namespace {
 
-constexpr double kDarkLevel = 58.0;          // D, at vref 0 and offset code 128
 constexpr double kDarkSpread = 1.5;          // d_p uniform in [-1.5, 1.5]
 constexpr double kResponseSpread = 0.02;     // R_p = envelope (1 + 0.02 u_p)
 constexpr double kEnvelopeDepth = 0.06;
@@ -54,6 +53,7 @@ PixelModel::PixelModel(const BoardSpec& board, const PixelSettings& settings, De
       firstActive_(static_cast<std::uint32_t>(board.FirstActivePosition())),
       fullExposureSeconds_(board.fullExposureSeconds),
       whiteResponse_(kWhiteResponse[static_cast<std::size_t>(settings.sensitivity)]),
+      darkLevel_(settings.darkLevel),
       dark_(2 * pixels_),
       response_(2 * pixels_),
       noise_(SeededRandom::Derive(settings.seed, board.name, 2))
@@ -114,7 +114,7 @@ std::uint16_t PixelModel::Position(std::uint32_t q, const std::array<double, 3>&
     return frontEnd.Transfer(DarkSignal() + dark_[Index(side, p)], channel);
 }
 
-double PixelModel::DarkSignal() { return kDarkLevel + kNoiseSigma * noise_.Gaussian(); }
+double PixelModel::DarkSignal() { return darkLevel_ + kNoiseSigma * noise_.Gaussian(); }
 
 double PixelModel::Signal(int side, int pixel, const std::array<double, 3>& e, const Rgb& rho)
 {

@@ -19,6 +19,9 @@ enum class Sensitivity : std::uint8_t { Normal, Bright, Dim };
 struct PixelSettings {
     std::uint64_t seed = 1;
     Sensitivity sensitivity = Sensitivity::Normal;
+    // D, the dark signal at vref 0 and offset code 128 (the sheet's designed
+    // calibration level; the device's `dark_level` switch sets its own).
+    double darkLevel = 58.0;
     // Colour (0 red, 1 green, 2 blue) of the LED of each chip colour.
     std::array<int, 3> ledColours{2, 1, 0};
     int samplingShadingShift = 1;
@@ -75,6 +78,7 @@ private:
     std::uint32_t firstActive_;   // F
     double fullExposureSeconds_;
     double whiteResponse_;        // W_k
+    double darkLevel_;            // D
     std::vector<float> dark_;     // d_p, both sides
     std::vector<float> response_; // R_p, both sides
     SeededRandom noise_;

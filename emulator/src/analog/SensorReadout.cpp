@@ -28,6 +28,7 @@ PixelSettings MakePixelSettings(const Switches& switches)
             settings.ledColours[k++] = ColourIndex(c);
     }
     settings.samplingShadingShift = static_cast<int>(switches.Integer("sampling_shading_shift"));
+    settings.darkLevel = switches.Number("dark_level");
     return settings;
 }
 
@@ -45,7 +46,8 @@ std::vector<std::uint8_t> SensorReadout::ReadLine(const LineSetup& setup, std::u
                                                   std::span<const std::uint16_t> shadingMemory,
                                                   std::span<const std::uint16_t> gammaMemory)
 {
-    std::optional<double> y;
+    // Where the moving sheet is at the middle of the line.
+    std::optional<double> y = paper.PositionAt(setup.middle);
     if (idealColourSampling_ && !setup.mono) {
         if (setup.chipColour == 0 || !tripleY_)
             tripleY_ = paper.LeadingEdge();

@@ -145,7 +145,7 @@ void Gl125Board::MotorStep(bool forward, bool powered, DeviceTime now)
     now_ = now;
     if (!powered)
         return;
-    paper_.Step(forward);
+    paper_.Step(forward, now);
     RefreshInputs();
 }
 
@@ -165,7 +165,8 @@ std::vector<std::uint8_t> Gl125Board::MakeLine(Gl125LineSetup setup, std::span<c
                                                std::span<const std::uint8_t> gammaMemory)
 {
     now_ = setup.middle;
-    std::optional<double> y;
+    // Where the moving sheet is at the middle of the line.
+    std::optional<double> y = paper_.PositionAt(setup.middle);
     if (switches_.Get("colour_sampling") == "ideal" && !setup.mono) {
         if (setup.colour == 0 || !tripleY_)
             tripleY_ = paper_.LeadingEdge();

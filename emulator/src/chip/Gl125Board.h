@@ -74,7 +74,7 @@ private:
 
     const BoardSpec& board_;
     const Switches& switches_;
-    DeviceLogsStore& logs_;
+    [[maybe_unused]] DeviceLogsStore& logs_;  // kept for the board parts still to log
     const Gl125Module& module_;
     BoardGpio gpio_;
     SerialEeprom eeprom_;

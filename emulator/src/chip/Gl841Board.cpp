@@ -100,7 +100,7 @@ void Gl841Board::MotorStep(bool forward, bool powered, DeviceTime now)
     now_ = now;
     if (!powered)
         return;
-    paper_.Step(forward);
+    paper_.Step(forward, now);
     RefreshInputs();
 }
 

@@ -55,7 +55,7 @@ private:
 
     const BoardSpec& board_;
     const Switches& switches_;
-    DeviceLogsStore& logs_;
+    [[maybe_unused]] DeviceLogsStore& logs_;  // kept for the board parts still to log
     BoardGpio gpio_;
     SerialEeprom eeprom_;
     FrontEnd frontEnd_;

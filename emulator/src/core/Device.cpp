@@ -93,6 +93,18 @@ void Device::Submit(std::uint32_t connection, std::uint32_t id, DeviceRequest re
         return;
     }
     Completions finished;
+    if (request.op == RequestOp::Ioctl && request.code == kIoctlClockSync) {
+        {
+            std::unique_lock lock(mutex_);
+            if (!plugged_ || !open_.contains(connection))
+                finished.push_back({std::move(done), id, DeviceReply{kErrorDeviceNotConnected, 0, {}}});
+            else
+                ClockSync(id, request, std::move(done), finished);
+        }
+        wake_.notify_all();
+        Run(finished);
+        return;
+    }
     {
         std::unique_lock lock(mutex_);
         if (!plugged_ || !open_.contains(connection)) {
@@ -130,17 +142,15 @@ void Device::Submit(std::uint32_t connection, std::uint32_t id, DeviceRequest re
                                        ? std::chrono::milliseconds(fault->argument)
                                        : std::chrono::milliseconds(0);
                 if (reply) {
-                    if (delay.count() > 0) {
-                        p.kind = PendKind::Held;
-                        p.due = std::chrono::steady_clock::now() + delay;
-                        p.reply = std::move(*reply);
-                        pending_.push_back(std::move(p));
-                    } else {
-                        Finish(p, std::move(*reply), finished);
-                    }
-                } else {
                     if (delay.count() > 0)
+                        Hold(p, std::move(*reply), delay);
+                    else
+                        Finish(p, std::move(*reply), finished);
+                } else {
+                    if (delay.count() > 0) {
                         p.due = std::chrono::steady_clock::now() + delay;
+                        p.dueAt = clock_.Now() + delay;
+                    }
                     pending_.push_back(std::move(p));
                 }
                 Service(finished);
@@ -206,9 +216,8 @@ void Device::Service(Completions& done)
     chip_->AdvanceTo(clock_.Now());
     ServiceImageReads(done);
     ServiceEvents(done);
-    const auto host = std::chrono::steady_clock::now();
     for (auto it = pending_.begin(); it != pending_.end();) {
-        if (it->kind == PendKind::Held && it->due <= host) {
+        if (it->kind == PendKind::Held && HeldDue(*it)) {
             done.push_back({std::move(it->done), it->id, std::move(it->reply)});
             it = pending_.erase(it);
         } else {
@@ -252,7 +261,7 @@ void Device::ServiceImageReads(Completions& done)
             return;
         }
         chip_->BulkInDone();
-        if (p.due != std::chrono::steady_clock::time_point{} && p.due > std::chrono::steady_clock::now()) {
+        if (p.due != std::chrono::steady_clock::time_point{} && !HeldDue(p)) {
             // Delay fault: done, but answered later.
             p.reply = DeviceReply{kErrorSuccess, p.want, std::move(p.data)};
             p.kind = PendKind::Held;
@@ -315,8 +324,65 @@ void Device::QueueEvent(std::uint8_t byte)
     events_.push_back(byte);
 }
 
+void Device::Hold(Pending& p, DeviceReply reply, std::chrono::milliseconds delay)
+{
+    p.kind = PendKind::Held;
+    p.due = std::chrono::steady_clock::now() + delay;
+    p.dueAt = clock_.Now() + delay;
+    p.reply = std::move(reply);
+    pending_.push_back(std::move(p));
+}
+
+bool Device::HeldDue(const Pending& p) const
+{
+    // On the virtual clock a held answer waits for device time, else for the host's.
+    if (clock_.Virtual())
+        return p.dueAt <= clock_.Now();
+    return p.due <= std::chrono::steady_clock::now();
+}
+
+void Device::ClockSync(std::uint32_t id, const DeviceRequest& request, DeviceConnection::Completion done,
+                       Completions& finished)
+{
+    if (request.input.size() != 12) {
+        finished.push_back({std::move(done), id, DeviceReply{kErrorInvalidParameter, 0, {}}});
+        return;
+    }
+    std::uint64_t target = 0;
+    for (int i = 7; i >= 0; --i)
+        target = target << 8 | request.input[static_cast<std::size_t>(i)];
+    if (clock_.Virtual()) {
+        Service(finished);
+        DeviceTime to = DeviceTime::max();
+        if (target != kClockSyncNoTarget)
+            to = DeviceTime(static_cast<std::int64_t>(std::min<std::uint64_t>(target, INT64_MAX)));
+        else if (chip_->Engine() != EngineState::Idle)
+            to = chip_->NextEvent();  // nobody waits for a time: the device's next event
+        for (const auto& p : pending_) {
+            if (p.kind == PendKind::Held)
+                to = std::min(to, p.dueAt);
+        }
+        if (to != DeviceTime::max() && to > clock_.Now()) {
+            clock_.AdvanceTo(to);
+            Service(finished);
+        }
+    }
+    std::vector<std::uint8_t> out;
+    const auto now = static_cast<std::uint64_t>(clock_.Now().count());
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<std::uint8_t>(now >> (8 * i)));
+    const std::uint32_t flags = clock_.Virtual() ? kClockSyncVirtual : 0;
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<std::uint8_t>(flags >> (8 * i)));
+    out.insert(out.end(), 4, 0);
+    finished.push_back({std::move(done), id, DeviceReply{kErrorSuccess, 16, std::move(out)}});
+}
+
 void Device::Run(Completions& done)
 {
+    const std::int64_t now = clock_.Now().count();
+    for (auto& c : done)
+        c.reply.timeNs = now;
     for (auto& c : done) {
         if (c.done)
             c.done(c.id, c.reply);
@@ -439,6 +505,11 @@ void Device::SetTimeSource(std::shared_ptr<VirtualClock> clock)
 
 // ---------------------------------------------------------------- ticker
 
+bool Device::HeldPending() const
+{
+    return std::any_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.kind == PendKind::Held; });
+}
+
 bool Device::Busy() const
 {
     return !pending_.empty() || chip_->Engine() != EngineState::Idle || switches_.Number("pick_delay") > 0;
@@ -448,7 +519,8 @@ void Device::TickerLoop()
 {
     std::unique_lock lock(mutex_);
     while (!stop_) {
-        if (Busy())
+        // On the virtual clock nothing waits for the host's time but held answers.
+        if (Busy() && (!clock_.Virtual() || HeldPending()))
             wake_.wait_for(lock, kTickerPoll);
         else
             wake_.wait_for(lock, std::chrono::milliseconds(50));

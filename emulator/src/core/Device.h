@@ -100,7 +100,8 @@ private:
         std::uint32_t want = 0;               // image bytes to deliver
         std::vector<std::uint8_t> data;       // image bytes taken so far
         DeviceReply reply;                    // held answer
-        std::chrono::steady_clock::time_point due{};
+        std::chrono::steady_clock::time_point due{};  // held answers, real clock
+        DeviceTime dueAt{};                           // held answers, virtual clock
         DeviceTime started{};                 // device time an image read began
     };
     struct Completion {
@@ -122,7 +123,14 @@ private:
     void ApplySwitches();
     void TickerLoop();
     bool Busy() const;
-    static void Run(Completions& done);
+    bool HeldPending() const;
+    // The private clock meeting of kIoctlClockSync; its answer is queued last.
+    void ClockSync(std::uint32_t id, const DeviceRequest& request, DeviceConnection::Completion done,
+                   Completions& finished);
+    // Holds a finished answer back for `delay` (a delay fault).
+    void Hold(Pending& p, DeviceReply reply, std::chrono::milliseconds delay);
+    bool HeldDue(const Pending& p) const;
+    void Run(Completions& done);
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;

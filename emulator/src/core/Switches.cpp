@@ -34,6 +34,10 @@ constexpr std::array kSwitchTable{
     SwitchDef{"eeprom_writable", "off", Kind::OnOff, ""},
     SwitchDef{"led_colours", "(blue, green, red)", Kind::Choice, "(blue, green, red)|(red, green, blue)"},
     SwitchDef{"sensitivity", "normal", Kind::Choice, "normal|bright|dim"},
+    // D at vref 0 and offset code 128: 3 is a sensor whose front end's
+    // start-up values (vref 0, no offset, unity gain) already give a usable
+    // page; 58 is the level the calibration sheet's designed path expects.
+    SwitchDef{"dark_level", "3", Kind::Number, ""},
     SwitchDef{"colour_sampling", "physical", Kind::Choice, "physical|ideal"},
     SwitchDef{"sampling_shading_shift", "1", Kind::Integer, ""},
     SwitchDef{"afe_channel_map", "(1, 2, 0)", Kind::Text, ""},

@@ -232,7 +232,7 @@ std::string VirtualScanner::StateLine() const
         out << "engine=" << EngineName(chip.Engine()) << " status=0x" << std::hex << unsigned(chip.Status())
             << std::dec << " fifo=" << chip.FifoBytes() << " lines=" << chip.LinesScanned() << " sheet_y=";
         if (paper.inPath)
-            out << paper.inPath->y;
+            out << paper.inPath->y << " sheet_length=" << paper.inPath->length;
         else
             out << "none";
         out << " sensor=" << (paper.sensorPaper ? "paper" : "clear") << " queue=" << paper.queued

@@ -21,6 +21,8 @@ PaperPath::PaperPath(const BoardSpec& board, const PaperSettings& settings)
 
 void PaperPath::Step(bool forward)
 {
+    lastStep_.reset();
+    stepBefore_.reset();
     if (!inPath_)
         return;
     InPath& s = *inPath_;
@@ -36,6 +38,34 @@ void PaperPath::Step(bool forward)
         departed_.push_back({s.y, s.sheet.LengthIn(), s.sheet.WidthIn()});
         inPath_.reset();
     }
+}
+
+void PaperPath::Step(bool forward, DeviceTime when)
+{
+    const double before = LeadingEdge();
+    const bool was = inPath_.has_value();
+    const std::optional<DeviceTime> previous = lastStep_;
+    Step(forward);
+    if (!was || !inPath_ || inPath_->y == before)
+        return;  // no sheet, jammed, clamped or gone: nothing glides
+    if (previous && lastForward_ == forward)
+        stepBefore_ = previous;
+    lastStep_ = when;
+    lastForward_ = forward;
+    lastDistance_ = std::fabs(inPath_->y - before);
+}
+
+double PaperPath::PositionAt(DeviceTime when) const
+{
+    const double y = LeadingEdge();
+    if (!inPath_ || !lastStep_ || !stepBefore_ || when < *lastStep_)
+        return y;
+    const double interval = std::chrono::duration<double>(*lastStep_ - *stepBefore_).count();
+    const double elapsed = std::chrono::duration<double>(when - *lastStep_).count();
+    if (!(interval > 0.0) || elapsed >= interval)
+        return y;
+    const double glide = lastDistance_ * elapsed / interval;
+    return lastForward_ ? y + glide : std::max(0.0, y - glide);
 }
 
 bool PaperPath::Update(DeviceTime now, bool motorIdle)
@@ -86,11 +116,25 @@ void PaperPath::SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std:
         return;
     const Sheet& sheet = inPath_->sheet;
     const double behindEdge = y.value_or(inPath_->y) - LineDistance(side);
-    const double rowPos = std::floor(behindEdge * Sheet::kDpi + kEpsilonIn * Sheet::kDpi);
-    if (rowPos < 0 || rowPos >= sheet.Rows())
+    // The line sees the rows under it in proportion: row r covers
+    // [r, r + 1) / 600 in behind the leading edge, the line's own centre
+    // half a row in, so a line between two rows' centres blends them.
+    const double centre = behindEdge * Sheet::kDpi - 0.5 + kEpsilonIn * Sheet::kDpi;
+    const double firstRow = std::floor(centre);
+    const auto share = static_cast<float>(centre - firstRow);
+    if (firstRow + 1 < 0 || firstRow >= sheet.Rows())
         return;
-    const auto row = static_cast<std::uint32_t>(rowPos);
     const SheetSide& face = sheet.Side(side);
+    const auto rows = static_cast<double>(sheet.Rows());
+    const auto reflectance = [&](std::uint32_t column, double rowIndex, int ch) {
+        return rowIndex < 0 || rowIndex >= rows ? backing[static_cast<std::size_t>(ch)]
+                                                : face.Reflectance(column, static_cast<std::uint32_t>(rowIndex), ch);
+    };
+    const auto blended = [&](std::uint32_t column, int ch) {
+        const float a = reflectance(column, firstRow, ch);
+        const float b = reflectance(column, firstRow + 1, ch);
+        return a == b ? a : a + (b - a) * share;
+    };
     const int perPixel = std::max(1, Sheet::kDpi / std::max(1, opticalDpi));  // sheet columns under one pixel
     const double leftColumns = LeftEdgeIn(sheet) * Sheet::kDpi;
     const auto columns = static_cast<std::int64_t>(sheet.Columns());
@@ -109,7 +153,7 @@ void PaperPath::SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std:
             // The back image is right-reading from the back: mirrored across.
             const auto column = static_cast<std::uint32_t>(side == 0 ? c : columns - 1 - c);
             for (int ch = 0; ch < 3; ++ch)
-                sum[ch] += face.Reflectance(column, row, ch);
+                sum[ch] += blended(column, ch);
         }
         for (int ch = 0; ch < 3; ++ch)
             pixels[p][ch] = sum[ch] / static_cast<float>(perPixel);

@@ -4,6 +4,7 @@
 #include "Sheet.h"
 
 #include <array>
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <span>
@@ -36,8 +37,12 @@ public:
 
     void Enqueue(Sheet sheet) { queue_.push_back(std::move(sheet)); }
 
-    // One motor step forward or backward; jam and slip apply.
+    // One motor step forward or backward; jam and slip apply. With the
+    // step's device time the path also knows how fast the motor steps: the
+    // sheet glides from one step's position to the next over the interval
+    // between steps (see PositionAt).
     void Step(bool forward);
+    void Step(bool forward, DeviceTime when);
     // Picks the queue head when the path is empty and the motor has been
     // idle for the pick delay. Returns true when a sheet arrived.
     bool Update(DeviceTime now, bool motorIdle);
@@ -50,6 +55,11 @@ public:
     void SampleLine(int side, int opticalDpi, std::span<Rgb> pixels, std::optional<double> y = {}) const;
     // Leading edge of the sheet in the path past the entry sensor (0 without one).
     double LeadingEdge() const { return inPath_ ? inPath_->y : 0.0; }
+    // The leading edge at device time `when` while the motor runs: a sheet
+    // driven step by step moves on between the steps, at the pace of the
+    // last two, rather than standing still; standing (no step within that
+    // interval), it is where the last step left it.
+    double PositionAt(DeviceTime when) const;
 
     // Faults.
     void SetJam(std::optional<double> fromY) { jamFromY_ = fromY; }
@@ -76,6 +86,11 @@ private:
     std::vector<SheetState> departed_;
     std::optional<DeviceTime> idleSince_;
     std::optional<double> jamFromY_;
+    // The last two steps that moved the sheet (device time) and their way.
+    std::optional<DeviceTime> lastStep_;
+    std::optional<DeviceTime> stepBefore_;
+    bool lastForward_ = true;
+    double lastDistance_ = 0;
     double slip_ = 0;
     bool noPick_ = false;
 };

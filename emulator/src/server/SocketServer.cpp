@@ -83,21 +83,31 @@ struct SocketServer::Client {
     int fd = -1;
     std::mutex write;
     bool closed = false;
+    bool stamped = false;  // replies carry the device time (asked by a clock meeting)
     std::unique_ptr<DeviceConnection> connection;
 
-    void Reply(std::uint32_t id, const DeviceReply& reply)
+    void Reply(std::uint32_t id, const DeviceReply& reply, bool stampLater = false)
     {
         std::vector<std::uint8_t> frame;
-        frame.reserve(16 + reply.data.size());
+        frame.reserve(24 + reply.data.size());
         const std::uint32_t count = std::min<std::uint32_t>(reply.count, static_cast<std::uint32_t>(reply.data.size()));
-        PutLe32(frame, 12 + static_cast<std::uint32_t>(reply.data.size()));
+        std::lock_guard lock(write);
+        const std::uint32_t stamp = stamped ? 8 : 0;
+        PutLe32(frame, 12 + static_cast<std::uint32_t>(reply.data.size()) + stamp);
         PutLe32(frame, id);
         PutLe32(frame, reply.error);
         PutLe32(frame, reply.data.empty() ? reply.count : count);
         frame.insert(frame.end(), reply.data.begin(), reply.data.end());
-        std::lock_guard lock(write);
+        if (stamp != 0) {
+            const auto time = static_cast<std::uint64_t>(reply.timeNs);
+            PutLe32(frame, static_cast<std::uint32_t>(time));
+            PutLe32(frame, static_cast<std::uint32_t>(time >> 32));
+        }
         if (!closed)
             WriteAll(fd, frame.data(), frame.size());
+        // The answer that turns stamps on goes out without one.
+        if (stampLater && reply.error == kErrorSuccess)
+            stamped = true;
     }
 
     void Shutdown()
@@ -310,9 +320,11 @@ void SocketServer::ServeClient(std::shared_ptr<Client> client)
             client->connection->Cancel(request.code);
             continue;
         }
+        const bool stampLater = request.op == RequestOp::Ioctl && request.code == kIoctlClockSync &&
+                                request.input.size() == 12 && (request.input[8] & kClockSyncStamp) != 0;
         client->connection->Submit(id, std::move(request),
-                                   [client](std::uint32_t replyId, const DeviceReply& reply) {
-                                       client->Reply(replyId, reply);
+                                   [client, stampLater](std::uint32_t replyId, const DeviceReply& reply) {
+                                       client->Reply(replyId, reply, stampLater);
                                    });
     }
     // Closing the connection cancels what is still pending.

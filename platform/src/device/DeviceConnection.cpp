@@ -2,6 +2,7 @@
 
 #include "device/OverlappedStatus.h"
 #include "device/WireProtocol.h"
+#include "time/ProcessClock.h"
 
 #include <windows.h>
 
@@ -137,7 +138,7 @@ void DeviceConnection::SendCancels(const std::vector<uint32_t>& ids) {
 
 std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t code, std::span<const uint8_t> input,
                                                        void* output, uint32_t outputSize, bool dataReply,
-                                                       LPOVERLAPPED overlapped, DWORD* error) {
+                                                       LPOVERLAPPED overlapped, DWORD* error, bool turnsOnStamps) {
     if (input.size() > wire::kMaxTransfer || outputSize > wire::kMaxTransfer) {
         *error = ERROR_INVALID_PARAMETER;
         return nullptr;
@@ -179,6 +180,7 @@ std::shared_ptr<DeviceRequest> DeviceConnection::Issue(uint32_t op, uint32_t cod
         }
         request->id = NextIdLocked();
         pending_[request->id] = request;
+        if (turnsOnStamps) stampsFrom_.store(request->id);
     }
     if (!SendLocked(wire::EncodeRequest(request->id, op, code, input, outputSize))) {
         bool wasPending;
@@ -339,12 +341,33 @@ bool DeviceConnection::Result(LPOVERLAPPED overlapped, bool wait, DWORD* error, 
     return *error == 0;
 }
 
+bool DeviceConnection::MeetClock(uint64_t target, bool stamp, DWORD milliseconds, uint64_t* deviceNow,
+                                 bool* isVirtual) {
+    std::vector<uint8_t> input;
+    wire::PutU32(input, static_cast<uint32_t>(target));
+    wire::PutU32(input, static_cast<uint32_t>(target >> 32));
+    wire::PutU32(input, stamp ? kClockSyncStamp : 0);
+    uint8_t output[16] = {};
+    DWORD error = 0;
+    auto request = Issue(wire::kIoctl, kIoctlClockSync, input, output, sizeof output, true, nullptr, &error, stamp);
+    if (!request) return false;
+    if (!WaitDone(request, milliseconds)) {
+        Cancel(nullptr);
+        return false;
+    }
+    if (request->error != 0 || request->count != sizeof output) return false;
+    *deviceNow = static_cast<uint64_t>(wire::GetU32(output)) | static_cast<uint64_t>(wire::GetU32(output + 4)) << 32;
+    *isVirtual = (wire::GetU32(output + 8) & kClockSyncVirtual) != 0;
+    return true;
+}
+
 void DeviceConnection::Close() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_) return;
         closed_ = true;
     }
+    if (attached_.exchange(false)) DetachDeviceClock(this);
     // The device cancels a closed connection's requests itself.
     FailAll(ERROR_OPERATION_ABORTED, false);
     ::shutdown(socket_.Get(), SHUT_RDWR);
@@ -354,6 +377,7 @@ void DeviceConnection::Close() {
 void DeviceConnection::ReceiveLoop() {
     const int fd = socket_.Get();
     std::vector<uint8_t> body;
+    bool stamped = false;  // answers end with the device time
     auto lastCheck = std::chrono::steady_clock::now();
     for (;;) {
         pollfd poller{fd, POLLIN, 0};
@@ -367,11 +391,21 @@ void DeviceConnection::ReceiveLoop() {
         uint8_t sizeBytes[4];
         if (ready < 0 || !ReadExactly(fd, sizeBytes, sizeof sizeBytes)) break;
         uint32_t size = wire::GetU32(sizeBytes);
-        if (size < wire::kReplyFixed || size > wire::kReplyFixed + wire::kMaxTransfer) break;
+        const size_t stamp = stamped ? 8 : 0;
+        if (size < wire::kReplyFixed + stamp || size > wire::kReplyFixed + stamp + wire::kMaxTransfer) break;
         body.resize(size);
         if (!ReadExactly(fd, body.data(), size)) break;
-        Deliver(wire::GetU32(body.data()), wire::GetU32(body.data() + 4), wire::GetU32(body.data() + 8),
-                std::span<const uint8_t>(body).subspan(wire::kReplyFixed));
+        const uint32_t id = wire::GetU32(body.data());
+        const uint32_t error = wire::GetU32(body.data() + 4);
+        if (stamped && attached_.load()) {
+            const uint8_t* time = body.data() + size - 8;
+            const uint64_t device = static_cast<uint64_t>(wire::GetU32(time)) | static_cast<uint64_t>(wire::GetU32(time + 4)) << 32;
+            // Seen before the answer is delivered: whoever it wakes sees the time it came at.
+            ProcessTimeSeen(static_cast<uint64_t>(static_cast<int64_t>(device) + clockOffset_.load()));
+        }
+        Deliver(id, error, wire::GetU32(body.data() + 8),
+                std::span<const uint8_t>(body).subspan(wire::kReplyFixed, size - wire::kReplyFixed - stamp));
+        if (!stamped && id == stampsFrom_.load() && error == 0) stamped = true;
         if (std::chrono::steady_clock::now() - lastCheck >= std::chrono::milliseconds(kAbandonPollMs)) {
             DropAbandoned();
             lastCheck = std::chrono::steady_clock::now();
@@ -382,8 +416,12 @@ void DeviceConnection::ReceiveLoop() {
         std::lock_guard<std::mutex> lock(mutex_);
         closing = closed_;
     }
-    // The device went away (unplugged, or it broke the framing).
-    if (!closing) FailAll(ERROR_DEVICE_NOT_CONNECTED, false);
+    // The device went away (unplugged, or it broke the framing); its clock
+    // no longer sets the process's time.
+    if (!closing) {
+        if (attached_.exchange(false)) DetachDeviceClock(this);
+        FailAll(ERROR_DEVICE_NOT_CONNECTED, false);
+    }
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <windef.h>
 #include <minwinbase.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -19,6 +20,14 @@
 #include <vector>
 
 namespace platform {
+
+// The device-private clock meeting (the device answers INVALID_FUNCTION
+// when it has none): u64 target device time, u32 flags in; u64 device
+// time, u32 flags, u32 0 out.
+constexpr uint32_t kIoctlClockSync = 0x80003FF8;
+constexpr uint32_t kClockSyncStamp = 1;    // in: later answers carry the device time
+constexpr uint32_t kClockSyncVirtual = 1;  // out: the device runs on a virtual clock
+constexpr uint64_t kDeviceNoTarget = ~uint64_t{0};
 
 struct DeviceRequest {
     enum class State { Pending, Signalling, Done };
@@ -49,7 +58,7 @@ public:
     // *error when nothing was sent (nothing is then pending).
     std::shared_ptr<DeviceRequest> Issue(uint32_t op, uint32_t code, std::span<const uint8_t> input,
                                          void* output, uint32_t outputSize, bool dataReply,
-                                         LPOVERLAPPED overlapped, DWORD* error);
+                                         LPOVERLAPPED overlapped, DWORD* error, bool turnsOnStamps = false);
 
     // Waits up to `milliseconds` (INFINITE) until the request is complete and signalled.
     bool WaitDone(const std::shared_ptr<DeviceRequest>& request, DWORD milliseconds);
@@ -63,6 +72,16 @@ public:
 
     // Cancels everything and disconnects; nothing is written afterwards.
     void Close();
+
+    // Meets the device's clock: runs it on to `target` (device time) when it
+    // is virtual and answers its time. With `stamp` every later answer on
+    // this connection carries the device time. False when the device has no
+    // clock to meet or did not answer within `milliseconds` (host time).
+    bool MeetClock(uint64_t target, bool stamp, DWORD milliseconds, uint64_t* deviceNow, bool* isVirtual);
+    // Process time minus device time, for a connection attached to the process's clock.
+    int64_t ClockOffset() const { return clockOffset_.load(); }
+    void SetClockOffset(int64_t offset) { clockOffset_.store(offset); }
+    void MarkAttached() { attached_.store(true); }
 
 private:
     using RequestPtr = std::shared_ptr<DeviceRequest>;
@@ -89,6 +108,9 @@ private:
     uint32_t nextId_ = 1;
     bool closed_ = false;
     bool gone_ = false;
+    std::atomic<uint32_t> stampsFrom_{0};  // the answer after which answers are stamped
+    std::atomic<int64_t> clockOffset_{0};
+    std::atomic<bool> attached_{false};
     std::thread receiver_;
 };
 

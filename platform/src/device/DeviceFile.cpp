@@ -3,6 +3,7 @@
 #include "core/Controls.h"
 #include "device/DeviceConnection.h"
 #include "device/WireProtocol.h"
+#include "time/ProcessClock.h"
 
 #include <windows.h>
 #include <usbscan.h>
@@ -12,6 +13,9 @@
 
 namespace platform {
 namespace {
+
+// How long an open waits for the device to tell its clock (host time).
+constexpr DWORD kMeetClockMs = 10000;
 
 BOOL Fail(DWORD error) {
     SetLastError(error);
@@ -51,6 +55,13 @@ HANDLE DeviceFile::Open(const MappedPath& path, DWORD disposition, DWORD flags) 
     if (!connection) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
+    }
+    // A device on a virtual clock sets the process's time while it is open.
+    uint64_t deviceNow = 0;
+    bool isVirtual = false;
+    if (connection->MeetClock(0, true, kMeetClockMs, &deviceNow, &isVirtual) && isVirtual) {
+        connection->MarkAttached();
+        AttachDeviceClock(connection, deviceNow);
     }
     return InsertHandle(std::make_shared<DeviceFile>(std::move(connection), (flags & FILE_FLAG_OVERLAPPED) != 0));
 }

@@ -107,7 +107,10 @@ Tree Parse(const std::string& text) {
         if (line[0] == '[') {
             auto close = line.find(']');
             std::string path;
-            if (close == std::string::npos || !Unescape(std::string_view(line).substr(1, close - 1), &path)) {
+            // A line that names no key ("[]", only separators) is skipped
+            // with its values, as a garbled one is.
+            if (close == std::string::npos || !Unescape(std::string_view(line).substr(1, close - 1), &path) ||
+                path.find_first_not_of('\\') == std::string::npos) {
                 current = nullptr;
                 continue;
             }

@@ -19,9 +19,9 @@ public:
         return true;
     }
     void SetState(bool signalled) {
-        std::lock_guard guard(WaitLock());
+        std::lock_guard guard(Lock());
         signalled_ = signalled;
-        if (signalled) NotifyWaiters();
+        if (signalled) WakeWaiters();
     }
 
 private:

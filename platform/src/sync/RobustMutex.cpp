@@ -24,6 +24,7 @@ namespace platform {
 namespace {
 
 constexpr auto kSlice = std::chrono::milliseconds(100);
+constexpr auto kVirtualSlice = std::chrono::milliseconds(2);
 
 uint32_t CurrentTid() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
@@ -177,12 +178,20 @@ AcquireResult AcquireMutex(MutexRecord* record, const Deadline& deadline) {
             }
             continue;
         }
-        auto now = std::chrono::steady_clock::now();
-        if (deadline && now >= *deadline) return AcquireResult::TimedOut;
+        const uint64_t processNow = ProcessNowNs();
+        if (deadline && processNow >= *deadline) return AcquireResult::TimedOut;
         if (!(seen & kWaitersBit) && !word.compare_exchange_strong(seen, seen | kWaitersBit)) continue;
         mine = tid | kWaitersBit;
+        const auto now = std::chrono::steady_clock::now();
+        if (ProcessClockVirtual()) {
+            // Device time only moves while every thread waits: short slices
+            // look at the deadline again after it has.
+            WaitingScope waiting(deadline);
+            FutexWait(record, seen | kWaitersBit, now + kVirtualSlice);
+            continue;
+        }
         auto until = now + kSlice;
-        if (deadline) until = std::min(until, *deadline);
+        if (deadline) until = std::min(until, now + std::chrono::nanoseconds(*deadline - processNow));
         FutexWait(record, seen | kWaitersBit, until);
     }
 }

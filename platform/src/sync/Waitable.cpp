@@ -1,47 +1,46 @@
-// The process-wide wait lock and the wait over events and threads.
+// The wait over events and threads.
 #include "sync/Waitable.h"
 
 #include <winbase.h>
 
+#include <algorithm>
+
 namespace platform {
-namespace {
 
-struct WaitState {
-    std::mutex lock;
-    std::condition_variable changed;
-};
-
-// Never destroyed: threads running at exit still signal and wait.
-WaitState& State() {
-    static WaitState* state = new WaitState;
-    return *state;
+void Waitable::RemoveWaiter(ThreadSlot* slot) {
+    auto it = std::find(waiters_.begin(), waiters_.end(), slot);
+    if (it != waiters_.end()) waiters_.erase(it);
 }
 
-}  // namespace
-
-Deadline DeadlineAfter(DWORD ms) {
-    if (ms == INFINITE) return std::nullopt;
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+void Waitable::WakeWaiters() {
+    for (ThreadSlot* slot : waiters_) Wake(*slot);
 }
-
-std::mutex& WaitLock() { return State().lock; }
-
-void NotifyWaiters() { State().changed.notify_all(); }
 
 std::optional<size_t> WaitForAny(const std::vector<Waitable*>& objects, const Deadline& deadline) {
-    WaitState& state = State();
-    std::unique_lock guard(state.lock);
+    ThreadSlot& slot = CurrentThreadSlot();
     for (;;) {
-        for (size_t i = 0; i < objects.size(); ++i)
-            if (objects[i]->TryConsume()) return i;
-        if (!deadline) {
-            state.changed.wait(guard);
-        } else if (state.changed.wait_until(guard, *deadline) == std::cv_status::timeout &&
-                   std::chrono::steady_clock::now() >= *deadline) {
-            for (size_t i = 0; i < objects.size(); ++i)
-                if (objects[i]->TryConsume()) return i;
-            return std::nullopt;
+        ResetWake(slot);
+        // Checked and registered object by object under each one's lock: a
+        // change after the check wakes this thread.
+        std::optional<size_t> signalled;
+        size_t registered = 0;
+        for (; registered < objects.size(); ++registered) {
+            Waitable* object = objects[registered];
+            std::lock_guard guard(object->Lock());
+            if (object->TryConsume()) {
+                signalled = registered;
+                break;
+            }
+            object->AddWaiter(&slot);
         }
+        const bool expired = !signalled && deadline && ProcessNowNs() >= *deadline;
+        if (!signalled && !expired) Park(slot, deadline);
+        for (size_t i = 0; i < registered; ++i) {
+            std::lock_guard guard(objects[i]->Lock());
+            objects[i]->RemoveWaiter(&slot);
+        }
+        if (signalled) return signalled;
+        if (expired) return std::nullopt;
     }
 }
 

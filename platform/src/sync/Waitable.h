@@ -1,33 +1,34 @@
-// Events and threads: objects whose signalled state waits observe under one
-// process-wide lock, so that one wait can watch several of them.
+// Events and threads: objects whose signalled state a wait observes. Each
+// keeps its own lock and the threads that wait on it, so a change wakes
+// only those threads.
 #pragma once
 
 #include "core/Handles.h"
+#include "time/ProcessClock.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 namespace platform {
 
-using Deadline = std::optional<std::chrono::steady_clock::time_point>;
-
-// The deadline `ms` from now; none for INFINITE.
-Deadline DeadlineAfter(DWORD ms);
-
 class Waitable : public KernelObject {
 public:
     using KernelObject::KernelObject;
-    // Called with WaitLock() held: true when signalled; an auto-reset event
+    // Called with Lock() held: true when signalled; an auto-reset event
     // is cleared by the successful check.
     virtual bool TryConsume() = 0;
-};
 
-std::mutex& WaitLock();
-// Wakes every wait; call after a state change made under WaitLock().
-void NotifyWaiters();
+    std::mutex& Lock() { return lock_; }
+    void AddWaiter(ThreadSlot* slot) { waiters_.push_back(slot); }
+    void RemoveWaiter(ThreadSlot* slot);
+    // After a change to the signalled state, with Lock() held.
+    void WakeWaiters();
+
+private:
+    std::mutex lock_;
+    std::vector<ThreadSlot*> waiters_;
+};
 
 // Waits until one of `objects` is signalled (the lowest index wins) or the
 // deadline passes: the index, or nullopt on time-out.

@@ -44,13 +44,13 @@ public:
 
     bool TryConsume() override { return finished_; }
     void Finish(DWORD code) {
-        std::lock_guard guard(WaitLock());
+        std::lock_guard guard(Lock());
         exitCode_ = code;
         finished_ = true;
-        NotifyWaiters();
+        WakeWaiters();
     }
     DWORD ExitCode() {
-        std::lock_guard guard(WaitLock());
+        std::lock_guard guard(Lock());
         return finished_ ? exitCode_ : STILL_ACTIVE;
     }
 
@@ -77,6 +77,7 @@ thread_local ThreadObject* t_self = nullptr;
 
 void* ThreadMain(void* raw) {
     std::unique_ptr<StartBlock> start(static_cast<StartBlock*>(raw));
+    ClaimStartedThread();
     start->object->tid = CurrentTid();
     t_self = start->object.get();
     unsigned code = start->proc(start->arg);
@@ -129,10 +130,14 @@ extern "C" PLATFORM_EXPORT uintptr_t _beginthreadex(void*, unsigned stack_size, 
     // The id is known before the handle is handed out.
     std::atomic<pid_t>* tidSlot = &object->tid;
     HANDLE handle = InsertHandle(object);
+    // Counted from now: the virtual clock never moves on before the new
+    // thread has run up to its first wait.
+    CountStartingThread();
     pthread_t thread;
     int rc = pthread_create(&thread, &attr, ThreadMain, start.get());
     pthread_attr_destroy(&attr);
     if (rc != 0) {
+        UncountStartingThread();
         RemoveHandle(handle);
         errno = rc;
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

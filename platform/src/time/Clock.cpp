@@ -1,26 +1,18 @@
 // Sleep and the clocks: monotonic milliseconds (with the test offset), the
 // 10 MHz performance counter and the system time as a FILETIME.
 #include "core/Controls.h"
+#include "time/ProcessClock.h"
 
 #include <mmsystem.h>
 #include <winbase.h>
 
 #include <sched.h>
 #include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace platform {
 namespace {
 
-uint64_t MonotonicNs() {
-    struct timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<uint64_t>(ts.tv_nsec);
-}
-
-uint64_t TickMs() { return MonotonicNs() / 1000000ull + static_cast<uint64_t>(ClockOffsetMs()); }
+uint64_t TickMs() { return ProcessNowNs() / 1000000ull + static_cast<uint64_t>(ClockOffsetMs()); }
 
 constexpr uint64_t kFileTimeEpochOffset = 11644473600ull;  // seconds from 1601 to 1970
 
@@ -28,22 +20,19 @@ constexpr uint64_t kFileTimeEpochOffset = 11644473600ull;  // seconds from 1601 
 }  // namespace platform
 
 WINBASEAPI void WINAPI Sleep(DWORD dwMilliseconds) {
+    using namespace platform;
     if (dwMilliseconds == 0) {
         ::sched_yield();
         return;
     }
-    if (dwMilliseconds == INFINITE) {
-        for (;;) ::pause();
-    }
-    struct timespec until;
-    ::clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_sec += dwMilliseconds / 1000;
-    until.tv_nsec += static_cast<long>(dwMilliseconds % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-        until.tv_sec += 1;
-        until.tv_nsec -= 1000000000L;
-    }
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    // On the process's clock, so that on a virtual one a sleep is a wait
+    // that lets device time run on.
+    ThreadSlot& slot = CurrentThreadSlot();
+    const Deadline deadline = DeadlineAfter(dwMilliseconds);
+    for (;;) {
+        if (deadline && ProcessNowNs() >= *deadline) return;
+        ResetWake(slot);
+        Park(slot, deadline);
     }
 }
 
@@ -69,7 +58,7 @@ WINBASEAPI BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    lpPerformanceCount->QuadPart = static_cast<LONGLONG>(platform::MonotonicNs() / 100);
+    lpPerformanceCount->QuadPart = static_cast<LONGLONG>(platform::ProcessNowNs() / 100);
     return TRUE;
 }
 

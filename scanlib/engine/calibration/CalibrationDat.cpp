@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -82,37 +84,86 @@ bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t pr
     return replaced;
 }
 
-bool LoadCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
-                        AnalogFrontEnd& frontEnd, Controller& controller) {
-    std::vector<uint8_t> bytes;
-    {
-        const auto file = CreateCalibrationFile();
-        if (!file->Open(path.c_str(), kCalibrationFileRead) || !CheckCalibrationHeader(*file, vendorId, productId)) {
+namespace {
+
+// Values a scan can use: a reference voltage the front end accepts, no
+// exposure of zero and no table whose every pixel gain is zero (either
+// makes every page black). bytes holds a whole file of the right shape.
+bool ValuesUsable(const std::vector<uint8_t>& bytes, AnalogFrontEnd& frontEnd) {
+    const int vref = bytes[kCalibrationHeaderSize + kCalibrationAfeBlockSize - 1];
+    if (vref < frontEnd.GetReferenceVoltageMin() || vref > frontEnd.GetReferenceVoltageMax()) {
+        return false;
+    }
+    size_t at = kCalibrationHeaderSize + kCalibrationAfeBlockSize;
+    for (size_t c = 0; c < 3; ++c, at += 4) {
+        if (U32At(bytes.data() + at) == 0) {
             return false;
-        }
-        const auto header = Header(vendorId, productId);
-        bytes.assign(header.begin(), header.end());
-        if (!ReadAppend(*file, bytes, kCalibrationAfeBlockSize + kCalibrationExposureSize)) {
-            return false;
-        }
-        for (size_t t = 0; t < kCalibrationTableCount; ++t) {
-            if (!ReadAppend(*file, bytes, 4)) {
-                return false;
-            }
-            const uint32_t count = U32At(bytes.data() + bytes.size() - 4);
-            if (count != 0 && count != pixelsPerLine) {
-                return false;
-            }
-            if (!ReadAppend(*file, bytes, 4 * static_cast<size_t>(count))) {
-                return false;
-            }
-        }
-        uint8_t extra = 0;
-        if (file->Read(&extra, 1)) {
-            return false;  // more than the tables announce
         }
     }
-    MemoryCalibrationFile image(std::move(bytes));
+    for (size_t t = 0; t < kCalibrationTableCount; ++t) {
+        const uint32_t count = U32At(bytes.data() + at);
+        at += 4;
+        bool anyGain = count == 0;
+        for (uint32_t i = 0; i < count; ++i, at += 4) {
+            anyGain = anyGain || (U32At(bytes.data() + at) >> 16) != 0;
+        }
+        if (!anyGain) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The whole file, when it names this device, has the shape the tables
+// announce and holds values a scan can use.
+std::optional<std::vector<uint8_t>> ReadCheckedFile(const std::string& path, uint16_t vendorId, uint16_t productId,
+                                                    uint32_t pixelsPerLine, AnalogFrontEnd& frontEnd) {
+    std::vector<uint8_t> bytes;
+    const auto file = CreateCalibrationFile();
+    if (!file->Open(path.c_str(), kCalibrationFileRead) || !CheckCalibrationHeader(*file, vendorId, productId)) {
+        return std::nullopt;
+    }
+    const auto header = Header(vendorId, productId);
+    bytes.assign(header.begin(), header.end());
+    if (!ReadAppend(*file, bytes, kCalibrationAfeBlockSize + kCalibrationExposureSize)) {
+        return std::nullopt;
+    }
+    for (size_t t = 0; t < kCalibrationTableCount; ++t) {
+        if (!ReadAppend(*file, bytes, 4)) {
+            return std::nullopt;
+        }
+        const uint32_t count = U32At(bytes.data() + bytes.size() - 4);
+        if (count != 0 && count != pixelsPerLine) {
+            return std::nullopt;
+        }
+        if (!ReadAppend(*file, bytes, 4 * static_cast<size_t>(count))) {
+            return std::nullopt;
+        }
+    }
+    uint8_t extra = 0;
+    if (file->Read(&extra, 1)) {
+        return std::nullopt;  // more than the tables announce
+    }
+    if (!ValuesUsable(bytes, frontEnd)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+bool CalibrationDatUsable(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
+                          AnalogFrontEnd& frontEnd) {
+    return ReadCheckedFile(path, vendorId, productId, pixelsPerLine, frontEnd).has_value();
+}
+
+bool LoadCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
+                        AnalogFrontEnd& frontEnd, Controller& controller) {
+    std::optional<std::vector<uint8_t>> bytes = ReadCheckedFile(path, vendorId, productId, pixelsPerLine, frontEnd);
+    if (!bytes) {
+        return false;
+    }
+    MemoryCalibrationFile image(std::move(*bytes));
     return image.Seek(static_cast<int>(kCalibrationHeaderSize)) && frontEnd.CalibrationData(&image, false) &&
            controller.CalibrationData(&image, false);
 }

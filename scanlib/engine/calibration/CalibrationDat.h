@@ -39,7 +39,14 @@ bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t pr
 
 // Reads the whole file and checks it before the chips see any of it: the
 // header must name this device, every table must hold 0 or pixelsPerLine
-// words and the file must end right after the last table. Otherwise false,
-// and both chips keep their values.
+// words, the file must end right after the last table, and the values must
+// be ones a scan can use (a reference voltage the front end accepts, no zero
+// exposure, no table of zero gains). Otherwise false, and both chips keep
+// their values.
 bool LoadCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
                         AnalogFrontEnd& frontEnd, Controller& controller);
+
+// The same checks without loading: whether the file is a calibration this
+// device would use.
+bool CalibrationDatUsable(const std::string& path, uint16_t vendorId, uint16_t productId, uint32_t pixelsPerLine,
+                          AnalogFrontEnd& frontEnd);

@@ -151,11 +151,13 @@ StripEdges FindStripEdges(std::span<const float> values, size_t from, size_t to,
     return edges;
 }
 
-void ClearOutsideEdges(std::span<float> gains, size_t from, size_t to, StripEdges edges) {
+void HoldGainsOutsideEdges(std::span<float> gains, size_t from, size_t to, StripEdges edges) {
     to = std::min(to, gains.size());
-    for (size_t i = from; i < to; ++i) {
-        if (i < edges.left || i >= edges.right) gains[i] = 0.0f;
-    }
+    const size_t left = std::max(edges.left, from);
+    const size_t right = std::min(edges.right, to);
+    if (left >= right) return;
+    for (size_t i = from; i < left; ++i) gains[i] = gains[left];
+    for (size_t i = right; i < to; ++i) gains[i] = gains[right - 1];
 }
 
 }  // namespace calibration

@@ -86,7 +86,9 @@ struct StripEdges {
 };
 StripEdges FindStripEdges(std::span<const float> values, size_t from, size_t to, size_t inset);
 
-// Zeroes the gains outside the edges in [from, to).
-void ClearOutsideEdges(std::span<float> gains, size_t from, size_t to, StripEdges edges);
+// The columns of [from, to) outside the edges saw no calibration sheet:
+// each takes the gain of the nearest column inside them, so a page wider
+// than the sheet keeps its edges instead of turning them black.
+void HoldGainsOutsideEdges(std::span<float> gains, size_t from, size_t to, StripEdges edges);
 
 }  // namespace calibration

@@ -170,6 +170,7 @@ int ColorCalibrator::Calibrate(SIProgressCallback progress) {
 bool ColorCalibrator::CheckFileWritable() {
     std::string path;
     scanner_->GetDataDirectory(path);
+    if (path.empty()) return false;  // no data folder for this model
     path += kCalibrationDatName;
     const std::unique_ptr<CalibrationFile> file = CreateCalibrationFile();
     if (file->Open(path.c_str(), kCalibrationFileReadWrite)) {
@@ -485,7 +486,12 @@ void ColorCalibrator::CalibrateReferenceVoltage() {
     }
     auto& vref = RangeOf<RangeInt>(Need(SI_PROP_AFE_VREF));
     const double measureInches = kMeasureLines / optical_;
-    const int32_t code = vref.GetInt();
+    // The search starts from the lowest code, as on a scanner never
+    // calibrated, whatever a stored calibration holds: a stored code at the
+    // top of the range (or one whose dark level is clipped) leaves the
+    // search no room, and every later calibration would fail.
+    const int32_t code = vref.Minimum();
+    vref.SetInt(code);
     const float level = DarkLevel(CaptureAverage(kColour, measureInches)[0]);
     const std::optional<int32_t> next = RoundInto(NextReferenceCode(code, level), vref.Minimum(), vref.Maximum());
     if (!next) throw StepFailed{};
@@ -585,14 +591,14 @@ void ColorCalibrator::CalibratePixelGains(bool colour) {
     const auto inset = static_cast<size_t>(std::lround(optical_ * kEdgeInsetInches));
     for (int i = 0; i < count; ++i) {
         std::vector<float> gains = PixelGains(m[static_cast<size_t>(i)]);
-        const auto clearHalf = [&](size_t from, size_t to) {
-            ClearOutsideEdges(gains, from, to, FindStripEdges(gains, from, to, inset));
+        const auto holdHalf = [&](size_t from, size_t to) {
+            HoldGainsOutsideEdges(gains, from, to, FindStripEdges(gains, from, to, inset));
         };
         if (duplex_) {
-            clearHalf(0, n / 2);
-            clearHalf(n / 2, n);
+            holdHalf(0, n / 2);
+            holdHalf(n / 2, n);
         } else {
-            clearHalf(0, n);
+            holdHalf(0, n);
         }
         scanner_->SetShadingGains(first + i, gains);
     }

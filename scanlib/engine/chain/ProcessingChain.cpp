@@ -70,12 +70,12 @@ Property* ProcessingChain::FindProperty(uint16_t id) {
 
 bool ProcessingChain::StartScan() {
     if (!attached_) return false;
-    active_ = stages_.back()->GetActiveSource();
-    if (!active_) return false;
-    if (!active_->Start()) {
-        active_ = nullptr;
-        return false;
-    }
+    ImageSource* source = stages_.back()->GetActiveSource();
+    if (!source) return false;
+    // Active only once its start succeeded: a start that fails or throws
+    // leaves nothing for a later end or detach to end.
+    if (!source->Start()) return false;
+    active_ = source;
     return true;
 }
 

@@ -30,9 +30,13 @@ constexpr Halvern30Base::RateTable Halvern30Base::kWideRates{{
     {0.575f, 0.575f, 0.4107f, 0.3026f, 0.2091f, 0.1554f, 0.125f, 0.1045f},
 }};
 
+// The model's own folder, also when it could not be created (then nothing
+// can be written there and a calibration fails with 18): a fallback such as
+// C:\ would be shared by every model. Empty when not even the name can be
+// made.
 std::string ModelDataDirectory(const std::string& model) {
     char path[MAX_PATH] = {};
-    if (!::GetDataDirectory(0, "Tessaline", model.c_str(), path)) return "C:\\";
+    ::GetDataDirectory(0, "Tessaline", model.c_str(), path);
     return path;
 }
 

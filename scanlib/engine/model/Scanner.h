@@ -43,8 +43,12 @@ public:
     // Draws a sheet in by the distance of the y-offset property.
     virtual void Feed() = 0;
     virtual Calibrator* GetCalibrator() = 0;
-    // Reopens the calibration file and checks its header; chips untouched.
+    // Checks the calibration file as the open would; chips untouched.
     virtual bool ReloadCalibration() = 0;
+    // After a calibration that was cancelled or failed: the chips back to
+    // the calibration they held before it (the stored one, or none) and the
+    // lamp on. The properties are the caller's to restore.
+    virtual void AbandonCalibration() {}
     virtual int GetMaxBitDepth() = 0;
     // Sensor pixels of the (wide) line times the sides.
     virtual int GetPixelsPerLine() = 0;
@@ -88,9 +92,6 @@ public:
     virtual bool IsExternalPowerPresent() = 0;
     // On the open calibration file: the header names this device.
     virtual bool CheckCalibrationHeader() = 0;
-    // Inches of travel between the paper sensor and the front line at the
-    // current scan rate.
-    virtual float GetPaperEndDistance() = 0;
     virtual float GetEjectDistance() = 0;
     virtual float GetRateFactor() = 0;
     // Lines per second, one value per colour.

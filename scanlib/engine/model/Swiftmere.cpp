@@ -181,7 +181,7 @@ bool Swiftmere::Open(DevicePort*& port) {
         calibrationTime_ = CreateFileTime();
         calibrated_ = false;
         GetDataDirectory(calibrationPath_);
-        calibrationPath_ += kCalibrationDatName;
+        if (!calibrationPath_.empty()) calibrationPath_ += kCalibrationDatName;
         if (LoadCalibration()) {
             calibrationTime_->Load(calibrationPath_.c_str());
             calibrated_ = true;
@@ -194,7 +194,7 @@ bool Swiftmere::Open(DevicePort*& port) {
         // from the chip.
         SyncChipProperties();
 
-        if (!frontEnd_ || !cisModule_ || !motor_ || !controller_ || (!calibrator_ && CalibratorBuilt())) {
+        if (!frontEnd_ || !cisModule_ || !motor_ || !controller_ || !calibrator_) {
             ReleaseProperties();
             DropChips();
             port = port_.release();
@@ -306,15 +306,24 @@ bool Swiftmere::CheckCalibrationHeader() {
 }
 
 bool Swiftmere::ReloadCalibration() {
-    if (!calibrationFile_) return false;
-    if (!calibrationFile_->Open(calibrationPath_.c_str(), kCalibrationFileRead)) return false;
-    const bool ok = CheckCalibrationHeader();
-    calibrationFile_->Close();
-    return ok;
+    // The same checks the open makes before it loads: a file the open would
+    // refuse is no calibration, whatever its header says.
+    if (!frontEnd_) return false;
+    return CalibrationDatUsable(calibrationPath_, vendorId_, productId_, static_cast<uint32_t>(GetPixelsPerLine()),
+                                *frontEnd_);
+}
+
+void Swiftmere::AbandonCalibration() {
+    SetLampPower(true);
+    // The stored calibration is still on disk (only a finished calibration
+    // replaces it): its tables go back into the controller. Without one the
+    // half-measured tables stay unused. The front-end values and exposures
+    // come from the properties at the next scan start.
+    calibrated_ = LoadCalibration();
 }
 
 bool Swiftmere::WriteCalibrationFile() {
-    if (!frontEnd_ || !controller_) return false;
+    if (!frontEnd_ || !controller_ || calibrationPath_.empty()) return false;
     controller_->SetExposurePercent(0, FloatValue(SI_PROP_EXPOSURE_RED, 100.0f));
     controller_->SetExposurePercent(1, FloatValue(SI_PROP_EXPOSURE_GREEN, 100.0f));
     controller_->SetExposurePercent(2, FloatValue(SI_PROP_EXPOSURE_BLUE, 100.0f));

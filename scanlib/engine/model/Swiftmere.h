@@ -54,6 +54,7 @@ public:
     void Feed() override;
     Calibrator* GetCalibrator() override { return calibrator_.get(); }
     bool ReloadCalibration() override;
+    void AbandonCalibration() override;
     int GetMaxBitDepth() override;
     int GetPixelsPerLine() override;
     void SetLampPower(bool on) override;
@@ -79,7 +80,6 @@ public:
     Motor* GetMotor() override { return motor_.get(); }
     bool IsExternalPowerPresent() override;
     bool CheckCalibrationHeader() override;
-    float GetPaperEndDistance() final { return PaperEndDistanceAt(FloatValue(SI_PROP_SCAN_RATE)); }
     float GetEjectDistance() override { return 1.75f; }
     float GetRateFactor() override { return rateFactor_; }
     bool IsLowRate(bool) override { return true; }
@@ -121,8 +121,6 @@ protected:
     // Inches between the paper sensor and the front line less what a fixed
     // read latency at this scan rate would add.
     virtual float PaperEndDistanceAt(float scanRate);
-    // Whether this build has a calibrator class to make.
-    static bool CalibratorBuilt();
 
     // The current value of an own property, or fallback when absent.
     int32_t IntValue(uint16_t id, int32_t fallback = 0);

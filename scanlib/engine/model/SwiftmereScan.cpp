@@ -96,6 +96,9 @@ bool Swiftmere::StartScan() {
 
     c.SetShadingEnabled(IntValue(SI_PROP_APPLY_CALIBRATION) == 1 && calibrated_);
     c.SetMotorPower(IntValue(SI_PROP_1007) == 1 && !skipMotorPower_);
+    // The page starts at the scan line's distance from the paper sensor
+    // whatever the speed, so the lines the ramp scans go.
+    c.SetRampLinesDropped(true);
     skipMotorPower_ = false;
 
     c.SetScanLength(endlessPage_ ? kEndlessScanLength : scanLength);

@@ -58,6 +58,11 @@ bool FakeScanner::Start() {
 
 SIResult FakeScanner::Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) {
     ++calls.reads;
+    if (script.onRead) script.onRead();
+    if (script.stalled) {
+        *linesRead = 0;
+        return SI_OK;
+    }
     ThrowIfScripted(script.readThrows);
     const int n = std::min(static_cast<int>(lines), script.linesLeft);
     if (n == 0) {
@@ -100,4 +105,10 @@ bool FakeScanner::DebounceEvent(SIEvent* event) {
     if (event->count != 1) return false;
     event->events = SI_EVENT_SCAN_BUTTON;
     return true;
+}
+
+int FakeCalibrator::Calibrate(SIProgressCallback progress) {
+    model_.reverseFeed.SetInt(0);
+    if (progress && progress(50) == 0) return SI_ERR_CANCELLED;
+    return FakeScanner::script.calibrateResult;
 }

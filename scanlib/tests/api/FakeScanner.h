@@ -10,7 +10,10 @@
 
 #include <SIPropertyIds.h>
 
+#include "engine/calibration/Calibrator.h"
+
 #include <array>
+#include <functional>
 #include <memory>
 
 struct FakeScript {
@@ -22,6 +25,9 @@ struct FakeScript {
     bool startResult = true;
     int linesLeft = 3;          // lines Read delivers before the end of the page
     int status = 1;             // GetScannerStatus
+    int calibrateResult = SI_ERR_CALIBRATION_FAILED;  // the calibrator's answer
+    bool stalled = false;       // Read answers 0 with no lines, as a scanner that stopped
+    std::function<void()> onRead;  // runs inside Read, before it answers
 };
 
 struct FakeCalls {
@@ -33,6 +39,19 @@ struct FakeCalls {
     int ejects = 0;
     int resets = 0;
     bool portTaken = false;
+};
+
+class FakeScanner;
+
+// Clears property 23, reports 50 % to the callback and answers the script's
+// result: enough to see what SI_Calibrate does around a calibration.
+class FakeCalibrator : public Calibrator {
+public:
+    explicit FakeCalibrator(FakeScanner& model) : model_(model) {}
+    int Calibrate(SIProgressCallback progress) override;
+
+private:
+    FakeScanner& model_;
 };
 
 class FakeScanner : public Scanner {
@@ -55,7 +74,7 @@ public:
     bool StartScan() override { return Start(); }
     void EndScan() override { End(); }
     void Feed() override;
-    Calibrator* GetCalibrator() override { return nullptr; }
+    Calibrator* GetCalibrator() override { return &calibrator_; }
     bool ReloadCalibration() override { return false; }
     bool ResetPipes() override;
     int Diagnostic(int, uint32_t* data) override;
@@ -85,7 +104,6 @@ public:
     Motor* GetMotor() override { return nullptr; }
     bool IsExternalPowerPresent() override { return false; }
     bool CheckCalibrationHeader() override { return false; }
-    float GetPaperEndDistance() override { return 0.0f; }
     float GetEjectDistance() override { return 1.75f; }
     float GetRateFactor() override { return 0.1f; }
     std::array<float, 3> GetMaxLineRate() override { return {}; }
@@ -108,6 +126,7 @@ public:
 
 private:
     std::unique_ptr<DevicePort> port_;
+    FakeCalibrator calibrator_{*this};
 };
 
 // The values the properties had at each feed: y resolution, y offset, reverse.

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -24,7 +25,15 @@ using namespace siclient;
 using namespace calibtest;
 namespace pt = platform::testing;
 
-const emulator::SwitchOverrides kFast = CalibrationSwitches();
+// The sensor whose levels the calibration sheet's worked path is laid out
+// for (a dark level that takes the reference voltage to 2), so the values
+// found are the ones it names.
+emulator::SwitchOverrides WorkedSensor() {
+    emulator::SwitchOverrides switches = CalibrationSwitches();
+    switches["dark_level"] = "58";
+    return switches;
+}
+const emulator::SwitchOverrides kFast = WorkedSensor();
 
 std::vector<int> g_progress;
 int g_cancelAt = -1;
@@ -130,12 +139,63 @@ TEST_F(CalibrateTest, CalibratingAgainStartsFromTheFoundValuesAndFindsThemAgain)
         SI_GetPaperStatus(&present);
     }
     ASSERT_EQ(present, 1);
-    // The reference voltage now starts at the code found before: its dark
-    // level is already near the target and the code is kept.
+    // The reference voltage search starts from the lowest code again and
+    // finds the same code; the rest starts from the values found before.
     EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
     EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
     EXPECT_NEAR(Int(SI_PROP_AFE_OFFSET_RED), -8, 2);
     EXPECT_EQ(IsCalibrated(), 1);
+}
+
+TEST_F(CalibrateTest, StoredFileCountsAsTheOpenWouldJudgeItAndCannotStopTheNextCalibration) {
+    Open("RM410", "RM410__", kFast);
+    ASSERT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    const std::filesystem::path dat = CalibrationDatPath();
+    std::vector<char> good;
+    {
+        std::ifstream in(dat, std::ios::binary);
+        good.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(good.size(), 17u);
+    const auto write = [&](const std::vector<char>& bytes) {
+        std::ofstream out(dat, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    };
+    struct Damage {
+        const char* what;
+        std::function<void(std::vector<char>&)> apply;
+    };
+    for (const Damage& d : {Damage{"truncated", [](auto& b) { b.pop_back(); }},
+                            Damage{"lengthened", [](auto& b) { b.push_back(0); }},
+                            Damage{"a table count off by one", [](auto& b) { b[29] = static_cast<char>(b[29] + 1); }},
+                            Damage{"reference voltage 16", [](auto& b) { b[16] = 16; }}}) {
+        std::vector<char> bytes = good;
+        d.apply(bytes);
+        write(bytes);
+        EXPECT_EQ(IsCalibrated(), 0) << d.what;
+    }
+    write(good);
+    EXPECT_EQ(IsCalibrated(), 1);
+
+    // A stored reference voltage at the top of the chip's range: the file is
+    // used, and the next calibration still finds its values.
+    std::vector<char> top = good;
+    top[16] = 15;
+    write(top);
+    ASSERT_EQ(SI_CloseInterface(), SI_OK);
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    EXPECT_EQ(IsCalibrated(), 1);
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 15);
+    ASSERT_EQ(SI_FeedPaperOut(), SI_OK);
+    scanner_->InsertCalibrationSheet();
+    int present = 0;
+    for (int i = 0; i < 250 && present == 0; ++i) {
+        Sleep(20);
+        SI_GetPaperStatus(&present);
+    }
+    ASSERT_EQ(present, 1);
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    EXPECT_EQ(Int(SI_PROP_AFE_VREF), 2);
 }
 
 TEST_F(CalibrateTest, PlainWhiteSheetGivesAWhiteOnlyCalibration) {
@@ -181,8 +241,9 @@ TEST_F(CalibrateTest, ScanThatDeliversNoLinesFailsTheStepInsteadOfWaitingForever
     SKIP_ON_SLOW_HOST();
     Open("RM410", "RM410__", kFast);
     scanner_->InjectFault("no-lines");
-    const SIResult result = SI_Calibrate(0, Record);
-    EXPECT_TRUE(result == SI_ERR_CALIBRATION_FAILED || result == SI_ERR_COMMUNICATION) << result;
+    // Every transfer still answers; only the lines never come: the step
+    // that waits for them fails.
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FAILED);
     EXPECT_EQ(IsCalibrated(), 0);
 }
 
@@ -197,6 +258,42 @@ TEST_F(CalibrateTest, CancelAtTheFirstProgressPointEjectsTheSheet) {
     EXPECT_EQ(IsCalibrated(), 0);
 }
 
+// Cancelled at each progress point (or failed), a calibration leaves the
+// scanner as it found it: the next page of a white sheet is as bright as
+// one scanned before the attempt.
+TEST_F(CalibrateTest, CancelledCalibrationLeavesLaterPagesAsTheyWere) {
+    Open("RM410", "RM410__", kFast);
+    const auto white = WriteFlatSheet("white.pgm", 4.0, 2.5, 255);
+    const auto pageMean = [&] {
+        scanner_->InsertSheet(white);
+        int present = 0;
+        for (int i = 0; i < 250 && present == 0; ++i) {
+            Sleep(20);
+            SI_GetPaperStatus(&present);
+        }
+        const Page page = ScanFlatPage(75, 1, 1.0);
+        EXPECT_EQ(page.end, SI_OK);
+        EXPECT_GT(page.lines, 0);
+        double sum = 0;
+        for (const uint8_t v : page.data) sum += v;
+        SI_FeedPaperOut();
+        return page.data.empty() ? 0.0 : sum / static_cast<double>(page.data.size());
+    };
+    pageMean();  // the first page after the open is brighter than the rest
+    const double before = pageMean();
+    ASSERT_GT(before, 100.0);
+    for (const int cancelAt : {6, 9, 28, 67}) {
+        if (cancelAt != 6) SKIP_ON_SLOW_HOST();
+        scanner_->InsertCalibrationSheet();
+        g_progress.clear();
+        g_cancelAt = cancelAt;
+        EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CANCELLED) << cancelAt;
+        SI_FeedPaperOut();
+        EXPECT_EQ(IsCalibrated(), 0) << cancelAt;
+        EXPECT_NEAR(pageMean(), before, 3.0) << "after a cancel at " << cancelAt;
+    }
+}
+
 TEST_F(CalibrateTest, UnwritableDataFolderGives18AndMovesNothing) {
     Open("RM410", "RM410__", kFast);
     pt::InjectFailure("CreateFileA", ERROR_ACCESS_DENIED);
@@ -206,6 +303,19 @@ TEST_F(CalibrateTest, UnwritableDataFolderGives18AndMovesNothing) {
     int present = -1;
     EXPECT_EQ(SI_GetPaperStatus(&present), SI_OK);
     EXPECT_EQ(present, 1);  // the sheet never moved
+}
+
+TEST_F(CalibrateTest, DataFolderThatCannotBeCreatedGives18AndWritesNowhereElse) {
+    pt::InjectFailure("CreateDirectoryA", ERROR_ACCESS_DENIED);
+    Open("RM410", "RM410__", kFast);
+    EXPECT_EQ(SI_Calibrate(0, Record), SI_ERR_CALIBRATION_FILE);
+    EXPECT_TRUE(g_progress.empty());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(pt::Root()) / "drives" / "c" / "Calibration.dat"));
+    EXPECT_FALSE(std::filesystem::exists(CalibrationDatPath()));
+    // Once the folder can be made, the same interface calibrates into it.
+    pt::ClearFailures();
+    EXPECT_EQ(SI_Calibrate(0, nullptr), SI_OK);
+    EXPECT_TRUE(std::filesystem::exists(CalibrationDatPath()));
 }
 
 TEST_F(CalibrateTest, ExistingFileThatCannotBeOpenedIsLeftAsItWas) {

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -208,14 +209,26 @@ TEST_F(CalibrationDatTest, DamagedOrForeignFilesLeaveTheCalibrationAlone) {
         {"another product", [](auto& b) { b[6] ^= 1; }},
         {"a table of another length", [](auto& b) { b[29] = kPixels - 1; }},
         {"an empty file", [](auto& b) { b.clear(); }},
+        // Well formed, but values no scan can use.
+        {"reference voltage 16", [](auto& b) { b[16] = 16; }},
+        {"reference voltage 255", [](auto& b) { b[16] = 255; }},
+        {"a zero exposure", [](auto& b) { std::fill(b.begin() + 21, b.begin() + 25, 0); }},
+        {"a table of zero gains",
+         [](auto& b) {
+             for (size_t i = 0; i < kPixels; ++i) b[33 + 4 * i + 2] = b[33 + 4 * i + 3] = 0;
+         }},
     };
     for (const Damage& d : damages) {
         std::vector<uint8_t> bytes = good;
         d.apply(bytes);
         WriteAll(path, bytes);
         EXPECT_FALSE(Load()) << d.what;
+        EXPECT_FALSE(CalibrationDatUsable(path, kVendor, kProduct, kPixels, target.frontEnd)) << d.what;
         EXPECT_TRUE(target.Snapshot() == before) << d.what;
     }
+    WriteAll(path, good);
+    EXPECT_TRUE(CalibrationDatUsable(path, kVendor, kProduct, kPixels, target.frontEnd));
+    EXPECT_TRUE(target.Snapshot() == before) << "checking loads nothing";
     OSDeleteFile(path.c_str());
     EXPECT_FALSE(Load()) << "missing";
     EXPECT_TRUE(target.Snapshot() == before);

@@ -169,10 +169,17 @@ TEST(StripEdgesTest, EdgesOfTheBrightRegion) {
     }
 }
 
-TEST(StripEdgesTest, GainsOutsideTheEdgesAreCleared) {
-    std::vector<float> gains(10, 1.0f);
-    ClearOutsideEdges(gains, 0, 10, StripEdges{2, 7});
-    EXPECT_EQ(gains, (std::vector<float>{0, 0, 1, 1, 1, 1, 1, 0, 0, 0}));
+// Columns the calibration sheet did not cover take the nearest covered
+// column's gain, never 0 (a black band at the page's sides); the other half
+// of a wide line is left alone.
+TEST(StripEdgesTest, GainsOutsideTheEdgesHoldTheNearestCoveredGain) {
+    std::vector<float> gains{9, 9, 1.1f, 1, 1, 1, 1.2f, 9, 9, 9, 5, 5};
+    HoldGainsOutsideEdges(gains, 0, 10, StripEdges{2, 7});
+    EXPECT_EQ(gains, (std::vector<float>{1.1f, 1.1f, 1.1f, 1, 1, 1, 1.2f, 1.2f, 1.2f, 1.2f, 5, 5}));
+
+    std::vector<float> whole{2, 3, 4};
+    HoldGainsOutsideEdges(whole, 0, 3, StripEdges{0, 3});
+    EXPECT_EQ(whole, (std::vector<float>{2, 3, 4}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <SIPropertyIds.h>
 
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 class ModelStandIn : public ImageSource, public ScanRateCallback, public FeedRateCallback {
@@ -40,6 +41,7 @@ public:
         next = 0;
         pageLines = static_cast<uint32_t>(FindProperty(SI_PROP_SCAN_LENGTH)->GetInt());
         width = static_cast<uint32_t>(FindProperty(SI_PROP_WIDTH_IN_BYTES)->GetInt());
+        if (startThrows) throw std::runtime_error("start failed");
         return startResult;
     }
     SIResult Read(uint8_t* buffer, uint32_t lines, uint32_t, int* linesRead) override {
@@ -67,6 +69,7 @@ public:
     FamilyProperties family;
     float rateMaximum = 2.0f;
     bool startResult = true;
+    bool startThrows = false;
     int starts = 0;
     int ends = 0;
     uint32_t next = 0;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -154,6 +155,15 @@ TEST_F(ChainTest, StartFailsWhenDetachedOrWhenTheSourceFails) {
     int got = -1;
     uint8_t byte = 0;
     EXPECT_EQ(chain.ReadImageData(&byte, 1, 0, &got), SI_ERR_NOT_SCANNING);
+
+    // A start that throws leaves no active source either: a later detach or
+    // end must not end a scan that never began.
+    model.startResult = true;
+    model.startThrows = true;
+    EXPECT_THROW(chain.StartScan(), std::runtime_error);
+    EXPECT_EQ(chain.ActiveSource(), nullptr);
+    chain.EndScan();
+    EXPECT_EQ(model.ends, 0);
 }
 
 TEST_F(ChainTest, ResetAndRestoreReachTheModelAndEveryStage) {

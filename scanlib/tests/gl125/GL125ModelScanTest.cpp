@@ -210,3 +210,25 @@ INSTANTIATE_TEST_SUITE_P(Boards, GL125PaperEndTest,
                          CaseName);
 
 }  // namespace
+
+namespace {
+
+// The status probe's bulk header reaches the chip but is answered only after
+// the port has given up on it: the probe fails (status 0), and the header it
+// left armed is dropped, so the next probe's header replaces nothing (the
+// fixture checks the protocol log).
+class GL125StatusTest : public DeviceTest {};
+
+TEST_F(GL125StatusTest, ProbeWhoseHeaderIsAnsweredTooLateLeavesNoHeaderArmed) {
+    auto& scanner = Serve("RM310-GL125");
+    ASSERT_EQ(SI_OpenInterface("RM310__"), SI_OK);
+    scanner.InjectFault("delay:6000 ON vendor:0x82");
+    int status = -1;
+    EXPECT_EQ(SI_GetScannerStatus(&status), SI_OK);
+    EXPECT_EQ(status, SI_SCANNER_NOT_READY);
+    scanner.ClearFaults();
+    EXPECT_EQ(SI_GetScannerStatus(&status), SI_OK);
+    EXPECT_EQ(status, SI_SCANNER_READY);
+}
+
+}  // namespace

@@ -55,7 +55,11 @@ inline SIResult SetFloat(uint16_t id, float value) {
 // the tests that scan several whole pages are left to the native builds.
 inline bool SlowHost() { return emulator::UnderCpuEmulator(); }
 
+// Device tests are about behaviour, not the host's speed: the virtual scanner
+// runs on its virtual clock unless a test asks for the real one, and this
+// process's sleeps and timed waits then move that clock on.
 inline emulator::SwitchOverrides ForThisHost(emulator::SwitchOverrides switches) {
+    switches.try_emplace("clock", "virtual");
     if (SlowHost()) {
         for (const auto& [name, value] : emulator::kEmulatedHostSwitches) switches.try_emplace(name, value);
     }

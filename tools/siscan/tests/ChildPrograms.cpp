@@ -122,6 +122,9 @@ Emulator::Emulator(const std::string& board, const std::vector<std::string>& she
         args.push_back("--sheet");
         args.push_back(sheet);
     }
+    // The scanner runs on its virtual clock, which the scanning process's
+    // sleeps and timed waits move on: the tests do not depend on the host's speed.
+    args.insert(args.end(), {"--set", "clock=virtual"});
     // Under a CPU emulator a smaller FIFO keeps each catch-up of the scanner
     // inside the driver's transfer time-out.
     if (emulator::UnderCpuEmulator()) {

@@ -15,7 +15,8 @@ std::vector<std::string_view> Views(const std::vector<std::string>& args)
 TEST(SiscanOptions, TakesEveryOption)
 {
     const std::vector<std::string> args{"--model", "RM410__", "--resolution", "300", "--mode",
-                                        "gray",    "--duplex", "--calibrate",  "--out", "/tmp/page"};
+                                        "gray",    "--duplex", "--calibrate",  "--fixed-length",
+                                        "--out",   "/tmp/page"};
     const ParsedOptions parsed = ParseSiscanOptions(Views(args));
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->model, "RM410__");
@@ -23,6 +24,7 @@ TEST(SiscanOptions, TakesEveryOption)
     EXPECT_EQ(parsed.options->mode, ScanMode::Gray);
     EXPECT_TRUE(parsed.options->duplex);
     EXPECT_TRUE(parsed.options->calibrate);
+    EXPECT_TRUE(parsed.options->fixedLength);
     EXPECT_EQ(parsed.options->outPrefix, "/tmp/page");
 }
 
@@ -37,6 +39,7 @@ TEST(SiscanOptions, DefaultsAndTheEqualsForm)
     EXPECT_FALSE(parsed.options->resolution);
     EXPECT_FALSE(parsed.options->duplex);
     EXPECT_FALSE(parsed.options->calibrate);
+    EXPECT_FALSE(parsed.options->fixedLength) << "paper-end detection is the default";
 }
 
 TEST(SiscanOptions, HelpIsNotAnError)
