@@ -47,17 +47,15 @@ bool ProcessObject::TryConsume() { return ended_; }
 void ProcessObject::OnHandleClosed(HANDLE) { --g_openProcessHandles; }
 
 DWORD ProcessObject::ExitCode() {
-    std::lock_guard guard(WaitLock());
+    std::lock_guard guard(Lock());
     return exitCode_;
 }
 
 void ProcessObject::SetEnded(DWORD exitCode) {
-    {
-        std::lock_guard guard(WaitLock());
-        ended_ = true;
-        exitCode_ = exitCode;
-    }
-    NotifyWaiters();
+    std::lock_guard guard(Lock());
+    ended_ = true;
+    exitCode_ = exitCode;
+    WakeWaiters();
 }
 
 HANDLE NewProcessHandle(std::shared_ptr<ProcessObject> process) {

@@ -23,7 +23,7 @@ public:
 
     bool TryConsume() override;
     void OnHandleClosed(HANDLE) override;
-    // Exit code, STILL_ACTIVE while running (under WaitLock()).
+    // Exit code, STILL_ACTIVE while running.
     DWORD ExitCode();
     // Marks the process ended and wakes waits.
     void SetEnded(DWORD exitCode);
