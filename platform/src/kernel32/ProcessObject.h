@@ -11,8 +11,8 @@ namespace platform {
 
 class ProcessObject final : public Waitable {
 public:
-    // `running`: false for processes that never end here (this process and
-    // the shell), whose waits never return.
+    // Signalled once SetEnded is called: by the watcher of a process started
+    // here; this process, the shell and processes opened by id never are.
     ProcessObject(DWORD id, std::string programName, UserIdentity user, DWORD session);
     ~ProcessObject() override;
 
