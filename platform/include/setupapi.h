@@ -61,3 +61,31 @@ WINBASEAPI BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
 WINBASEAPI HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, DWORD Scope,
                                             DWORD HwProfile, DWORD KeyType, REGSAM samDesired);
 WINBASEAPI BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
+
+// ---- device installation: install functions and co-installers ----
+typedef UINT DI_FUNCTION;
+
+#define DIF_SELECTDEVICE 0x00000001
+#define DIF_INSTALLDEVICE 0x00000002
+#define DIF_ASSIGNRESOURCES 0x00000003
+#define DIF_PROPERTIES 0x00000004
+#define DIF_REMOVE 0x00000005
+#define DIF_INSTALLDEVICEFILES 0x00000015
+#define DIF_REGISTERDEVICE 0x00000019
+#define DIF_ALLOW_INSTALL 0x0000001C
+#define DIF_NEWDEVICEWIZARD_FINISHINSTALL 0x0000001E
+#define DIF_INSTALLINTERFACES 0x00000020
+#define DIF_REGISTER_COINSTALLERS 0x00000022
+
+#define ERROR_DI_DO_DEFAULT 0xE000020Eu
+#define ERROR_DI_POSTPROCESSING_REQUIRED 0xE0000226u
+
+typedef struct _COINSTALLER_CONTEXT_DATA {
+    BOOL PostProcessing;
+    DWORD InstallResult;
+    PVOID PrivateData;
+} COINSTALLER_CONTEXT_DATA, *PCOINSTALLER_CONTEXT_DATA;
+
+#ifdef __cplusplus
+static_assert(sizeof(COINSTALLER_CONTEXT_DATA) == (sizeof(void*) == 8 ? 16 : 12), "COINSTALLER_CONTEXT_DATA layout");
+#endif

@@ -8,6 +8,8 @@
 #include <winbase.h>
 #include <fileapi.h>
 #include <ioapiset.h>
+#include <processthreadsapi.h>
+#include <securitybaseapi.h>
 #include <winreg.h>
 #include <winioctl.h>
 #include <winnls.h>

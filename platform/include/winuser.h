@@ -506,3 +506,19 @@ WINBASEAPI DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 #define DrawText DrawTextA
 #define FindResource FindResourceA
 #define RegisterWindowMessage RegisterWindowMessageA
+
+// ---- window stations and desktops ----
+DECLARE_HANDLE(HWINSTA);
+DECLARE_HANDLE(HDESK);
+
+WINUSERAPI HWINSTA WINAPI GetProcessWindowStation(void);
+WINUSERAPI BOOL WINAPI SetProcessWindowStation(HWINSTA hWinSta);
+WINUSERAPI HWINSTA WINAPI OpenWindowStationA(LPCSTR lpszWinSta, BOOL fInherit, DWORD dwDesiredAccess);
+WINUSERAPI BOOL WINAPI CloseWindowStation(HWINSTA hWinSta);
+WINUSERAPI HDESK WINAPI GetThreadDesktop(DWORD dwThreadId);
+WINUSERAPI BOOL WINAPI SetThreadDesktop(HDESK hDesktop);
+WINUSERAPI HDESK WINAPI OpenDesktopA(LPCSTR lpszDesktop, DWORD dwFlags, BOOL fInherit, DWORD dwDesiredAccess);
+WINUSERAPI BOOL WINAPI CloseDesktop(HDESK hDesktop);
+
+#define OpenWindowStation OpenWindowStationA
+#define OpenDesktop OpenDesktopA

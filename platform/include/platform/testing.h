@@ -10,6 +10,7 @@
 #include <winnt.h>
 
 #include <platform/testing_io.h>
+#include <platform/testing_sessions.h>
 
 #include <cstdint>
 #include <functional>

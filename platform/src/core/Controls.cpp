@@ -4,6 +4,7 @@
 
 #include "core/DebugOutput.h"
 #include "core/Root.h"
+#include "wtsapi32/ConsoleSession.h"
 
 #include <platform/testing.h>
 
@@ -249,6 +250,7 @@ void ResetControls() {
     std::lock_guard guard(controls.lock);
     LoadFromEnvironment(controls.state);
     controls.anyFailure = !controls.state.failures.empty();
+    ResetSessionControls();
 }
 
 void SetWindowsVersion(DWORD major, DWORD minor, DWORD platformId, DWORD build) {
@@ -333,6 +335,7 @@ std::vector<std::string> ChildEnvironment() {
         if (s.syncCompletion != 0) env.push_back("PLATFORM_SYNC_COMPLETION_MS=" + std::to_string(s.syncCompletion));
         env.push_back("PLATFORM_SESSION=" + std::to_string(s.session));
     });
+    for (auto& pair : SessionEnvironment()) env.push_back(std::move(pair));
     std::string debug = DebugOutputEnvironment();
     if (!debug.empty()) env.push_back("PLATFORM_DEBUG_OUTPUT=" + debug);
     return env;

@@ -6,8 +6,12 @@
 #include "core/Controls.h"
 #include "file/PathMap.h"
 
+#include <processthreadsapi.h>
+#include <psapi.h>
 #include <sddl.h>
 #include <winbase.h>
+#include <winuser.h>
+#include <wtsapi32.h>
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -43,23 +47,43 @@ struct SystemModule {
     std::vector<SystemExport> exports;
 };
 
-// Marker objects whose addresses serve as the system modules' handles.
-alignas(16) const char kKernel32Base[16] = {};
-alignas(16) const char kAdvapi32Base[16] = {};
+constexpr size_t kSystemModuleCount = 5;
 
-const std::array<SystemModule, 2>& SystemModules() {
-    static const auto* modules = new std::array<SystemModule, 2>{{
-        {"kernel32", "kernel32.dll", {{"IsWow64Process", AsProc(&IsWow64Process)}}},
+// Marker objects whose addresses serve as the system modules' handles.
+alignas(16) const char kSystemBases[kSystemModuleCount][16] = {};
+
+const std::array<SystemModule, kSystemModuleCount>& SystemModules() {
+    static const auto* modules = new std::array<SystemModule, kSystemModuleCount>{{
+        {"kernel32", "kernel32.dll",
+         {{"IsWow64Process", AsProc(&IsWow64Process)},
+          {"WTSGetActiveConsoleSessionId", AsProc(&WTSGetActiveConsoleSessionId)}}},
         {"advapi32", "advapi32.dll",
          {{"ConvertStringSecurityDescriptorToSecurityDescriptorA",
            AsProc(&ConvertStringSecurityDescriptorToSecurityDescriptorA)}}},
+        {"user32", "user32.dll",
+         {{"GetProcessWindowStation", AsProc(&GetProcessWindowStation)},
+          {"SetProcessWindowStation", AsProc(&SetProcessWindowStation)},
+          {"OpenWindowStationA", AsProc(&OpenWindowStationA)},
+          {"CloseWindowStation", AsProc(&CloseWindowStation)},
+          {"GetThreadDesktop", AsProc(&GetThreadDesktop)},
+          {"SetThreadDesktop", AsProc(&SetThreadDesktop)},
+          {"OpenDesktopA", AsProc(&OpenDesktopA)},
+          {"CloseDesktop", AsProc(&CloseDesktop)},
+          {"MessageBoxA", AsProc(&MessageBoxA)}}},
+        {"psapi", "psapi.dll",
+         {{"EnumProcesses", AsProc(&EnumProcesses)},
+          {"EnumProcessModules", AsProc(&EnumProcessModules)},
+          {"GetModuleBaseNameA", AsProc(&GetModuleBaseNameA)}}},
+        {"wtsapi32", "wtsapi32.dll",
+         {{"WTSQueryUserToken", AsProc(&WTSQueryUserToken)},
+          {"WTSQuerySessionInformationA", AsProc(&WTSQuerySessionInformationA)},
+          {"WTSFreeMemory", AsProc(&WTSFreeMemory)},
+          {"WTSSendMessageA", AsProc(&WTSSendMessageA)}}},
     }};
     return *modules;
 }
 
-HMODULE SystemHandle(size_t index) {
-    return reinterpret_cast<HMODULE>(const_cast<char*>(index == 0 ? kKernel32Base : kAdvapi32Base));
-}
+HMODULE SystemHandle(size_t index) { return reinterpret_cast<HMODULE>(const_cast<char*>(kSystemBases[index])); }
 
 struct LoadedModule {
     std::string path;      // native path

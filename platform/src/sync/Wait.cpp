@@ -12,7 +12,9 @@ namespace platform {
 namespace {
 
 Waitable* AsWaitable(const std::shared_ptr<KernelObject>& object) {
-    if (!object || (object->Kind() != ObjectKind::Event && object->Kind() != ObjectKind::Thread)) return nullptr;
+    if (!object) return nullptr;
+    const ObjectKind kind = object->Kind();
+    if (kind != ObjectKind::Event && kind != ObjectKind::Thread && kind != ObjectKind::Process) return nullptr;
     return static_cast<Waitable*>(object.get());
 }
 
