@@ -68,7 +68,7 @@ TEST(CalibratorDisplay, RunsAsRealWindowsUnderXvfb) {
     const std::string page = TestFile("screen-page.png").string();
     const std::string box = TestFile("screen-box.png").string();
     const CalibratorRun run = RunCalibrator(
-        {"FakeScanner.dll", "RM310__"},
+        {"FakeCalibrationLib.dll", "RM310__"},
         {"after:300", "screenshot:131:" + page, "click:131:1103", "after:300", "screenshot:box:" + box, "click:box:1"},
         {"PLATFORM_DISPLAY=x11", "DISPLAY=" + display.Name(), "PLATFORM_UI_TIMEOUT_MS=20000"});
     ASSERT_EQ(run.status, 0) << run.err;

@@ -35,7 +35,7 @@ const std::string kInstruction =
     "Please insert the black and white calibration paper into the scanner then press Calibrate.";
 
 TEST(CalibratorRun, SuccessShowsTheInformationBoxAndCloses) {
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:1"});
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Starting(run.ui, "dialog"),
               (std::vector<std::string>{"dialog 131 \"Scanner Calibrator\"", "dialog 132 \"Scanner Calibrator\""}));
@@ -46,7 +46,7 @@ TEST(CalibratorRun, SuccessShowsTheInformationBoxAndCloses) {
 
 TEST(CalibratorRun, WhiteOnlyOffersAnotherCalibrationYesThenNo) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"},
                                   {"press:131:1103", "answer:6", "press:131:1103", "answer:7"},
                                   {"FAKE_SI_CALIBRATE=2112"});
     ASSERT_EQ(run.status, 0) << run.err;
@@ -57,7 +57,7 @@ TEST(CalibratorRun, WhiteOnlyOffersAnotherCalibrationYesThenNo) {
 
 TEST(CalibratorRun, FailureAsksToRepeatAndNoEnds) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:7"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:7"},
                                   {"FAKE_SI_CALIBRATE=2050"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Starting(run.ui, "box"), (std::vector<std::string>{Box("0x14", kFailure)}));
@@ -67,7 +67,7 @@ TEST(CalibratorRun, FailureAsksToRepeatAndNoEnds) {
 
 TEST(CalibratorRun, NoPaperShowsTheInstructionAndThePageAgain) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:1", "press:131:2"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:1", "press:131:2"},
                                   {"FAKE_SI_PAPER=0"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Starting(run.ui, "box"), (std::vector<std::string>{Box("0x0", kInstruction)}));
@@ -80,7 +80,7 @@ TEST(CalibratorRun, NoPaperShowsTheInstructionAndThePageAgain) {
 // Without property 21 the sheet goes in face down.
 TEST(CalibratorRun, InstructionSaysFaceDownWithoutProperty21) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:1", "press:131:2"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:1", "press:131:2"},
                                   {"FAKE_SI_PAPER=0", "FAKE_SI_PROPERTY=2304"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Starting(run.ui, "box"),
@@ -90,7 +90,7 @@ TEST(CalibratorRun, InstructionSaysFaceDownWithoutProperty21) {
 
 TEST(CalibratorRun, CancelDuringTheProgressEndsWithoutABox) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "after:300", "press:132:1151"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "after:300", "press:132:1151"},
                                   {"FAKE_SI_STEPS=200", "FAKE_SI_STEP_MS=5"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Starting(run.ui, "box").empty());
@@ -105,7 +105,7 @@ TEST(CalibratorRun, CancelDuringTheProgressEndsWithoutABox) {
 
 TEST(CalibratorRun, EscapeDuringTheProgressCancelsAsTheButtonDoes) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "after:300", "key:132:escape"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "after:300", "key:132:escape"},
                                   {"FAKE_SI_STEPS=200", "FAKE_SI_STEP_MS=5"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Starting(run.ui, "box").empty());
@@ -114,7 +114,7 @@ TEST(CalibratorRun, EscapeDuringTheProgressCancelsAsTheButtonDoes) {
 
 TEST(CalibratorRun, CancelOnThePageEndsTheProgram) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:2"});
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:2"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.library, (std::vector<std::string>{"open RM310__ 0 at 0", "is-calibrated", "property 21", "close"}));
 }
@@ -123,7 +123,7 @@ TEST(CalibratorRun, CancelOnThePageEndsTheProgram) {
 // platform clock; the fake moves that clock on by 3 s at each try.
 TEST(CalibratorRun, BusyScannerIsTriedAgainFor12Seconds) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {},
                                   {"FAKE_SI_OPEN=11", "FAKE_SI_OPEN_ADVANCE_MS=3000"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.library, (std::vector<std::string>{"open RM310__ 11 at 0", "open RM310__ 11 at 3000",
@@ -133,7 +133,7 @@ TEST(CalibratorRun, BusyScannerIsTriedAgainFor12Seconds) {
 
 TEST(CalibratorRun, ScannerFreeAfterRetriesIsCalibrated) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:1"},
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:1"},
                                   {"FAKE_SI_OPEN=11,11,0", "FAKE_SI_OPEN_ADVANCE_MS=1000"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Starting(run.library, "open").size(), 3u);
@@ -142,7 +142,7 @@ TEST(CalibratorRun, ScannerFreeAfterRetriesIsCalibrated) {
 
 TEST(CalibratorRun, OtherOpenFailureGivesUpAtOnce) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {}, {"FAKE_SI_OPEN=10"});
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {}, {"FAKE_SI_OPEN=10"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.library, (std::vector<std::string>{"open RM310__ 10 at 0", "close"}));
 }
@@ -181,7 +181,7 @@ TEST(CalibratorRun, SpeaksTheMachinesLanguage) {
         {"LANG=ja_JP.UTF-8", "Calibration was successful.\\n"},
     };
     for (const auto& c : cases) {
-        const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {"press:131:1103", "answer:1"},
+        const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {"press:131:1103", "answer:1"},
                                       {c.environment, "LC_ALL=", "LC_MESSAGES="});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(Starting(run.ui, "box"), (std::vector<std::string>{Box("0x40", c.success)})) << c.environment;
@@ -191,7 +191,7 @@ TEST(CalibratorRun, SpeaksTheMachinesLanguage) {
 // A dialog nobody answers ends the program with a picture of it.
 TEST(CalibratorRun, UnansweredPageFailsWithAPicture) {
     SKIP_IN_32_BIT_BUILD();
-    const CalibratorRun run = RunCalibrator({"FakeScanner.dll", "RM310__"}, {}, {"PLATFORM_UI_TIMEOUT_MS=500"});
+    const CalibratorRun run = RunCalibrator({"FakeCalibrationLib.dll", "RM310__"}, {}, {"PLATFORM_UI_TIMEOUT_MS=500"});
     EXPECT_EQ(run.status, 3);
     const auto timeouts = Starting(run.ui, "timeout");
     ASSERT_EQ(timeouts.size(), 1u);

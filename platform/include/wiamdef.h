@@ -5,6 +5,7 @@
 
 #include <windef.h>
 #include <winerror.h>
+#include <winuser.h>  // SendMessage is a macro there: the transfer callback's method follows it
 #include <unknwn.h>
 #include <oleauto.h>
 #include <objidl.h>
