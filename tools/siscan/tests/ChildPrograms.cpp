@@ -108,7 +108,7 @@ Completed RunProgram(const fs::path& program, const std::vector<std::string>& ar
     return done;
 }
 
-Emulator::Emulator(const std::string& board, const std::vector<std::string>& sheets)
+Emulator::Emulator(const std::string& board, const std::vector<std::string>& sheets, const std::string& clock)
 {
     // A scanner that ended early makes writes fail instead of ending the test.
     ::signal(SIGPIPE, SIG_IGN);
@@ -124,7 +124,7 @@ Emulator::Emulator(const std::string& board, const std::vector<std::string>& she
     }
     // The scanner runs on its virtual clock, which the scanning process's
     // sleeps and timed waits move on: the tests do not depend on the host's speed.
-    args.insert(args.end(), {"--set", "clock=virtual"});
+    args.insert(args.end(), {"--set", "clock=" + clock});
     // Under a CPU emulator a smaller FIFO keeps each catch-up of the scanner
     // inside the driver's transfer time-out.
     if (emulator::UnderCpuEmulator()) {

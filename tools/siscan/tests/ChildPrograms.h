@@ -28,7 +28,10 @@ Completed RunProgram(const std::filesystem::path& program, const std::vector<std
 // The virtual scanner's command serving one board on the test's machine.
 class Emulator {
 public:
-    Emulator(const std::string& board, const std::vector<std::string>& sheets);
+    // The scanner's clock: "virtual" (the scanning process's waits move it) or
+    // "real" (a scan whose device requests another process makes).
+    Emulator(const std::string& board, const std::vector<std::string>& sheets,
+             const std::string& clock = "virtual");
     ~Emulator();
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;

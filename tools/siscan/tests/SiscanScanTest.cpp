@@ -92,10 +92,11 @@ TEST(SiscanScan, SimplexGrayPage)
 
 // The plain model name goes through the Still Image service (a 32-bit
 // process on a 64-bit system keeps to the device file) and gives the page
-// the direct name gives.
+// the direct name gives. The service host, not siscan, makes the device
+// requests, so the scanner keeps the real clock.
 TEST(SiscanScan, PlainModelNameScansThroughTheStillImageService)
 {
-    Emulator scanner("RM310-GL841", {SamplePage("sample-front.ppm")});
+    Emulator scanner("RM310-GL841", {SamplePage("sample-front.ppm")}, "real");
     ASSERT_TRUE(scanner.Ready());
 
     std::optional<Image> pages[2];

@@ -176,17 +176,21 @@ TEST_F(WiaDeviceTest, GrayPageShowsTheSheetsBars) {
     for (double& c : columns) {
         c /= rows;
         dark += c < 190;
-        light += c > 230;
+        light += c > 200;
     }
     // A fifth of the sheet's width is bar, the rest paper (and backing at
     // the edges when the sheet is narrower than the frame); uncalibrated,
-    // the bars come out mid-gray.
+    // the paper comes out a little below white.
     EXPECT_NEAR(dark, 60, 20) << [&] {
         std::string line;
         for (size_t x = 0; x < columns.size(); x += 5) line += std::to_string(static_cast<int>(columns[x])) + " ";
         return line;
     }();
-    EXPECT_GT(light, 150);
+    EXPECT_GT(light, 150) << [&] {
+        std::string line;
+        for (size_t x = 0; x < columns.size(); x += 5) line += std::to_string(static_cast<int>(columns[x])) + " ";
+        return line;
+    }();
     // The bars repeat every 50 pixels at 100 dpi.
     int transitions = 0;
     for (size_t x = 1; x < columns.size(); ++x) transitions += (columns[x] < 190) != (columns[x - 1] < 190);
