@@ -60,8 +60,17 @@ bool Spawn(const std::string& root) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    // The host outlives the process that starts it and logs to its own file:
+    // it keeps none of the starter's standard streams (a pipe a test reads
+    // to its end would never close).
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), envp.data());
+    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) return false;
     // Reaped whenever it ends, so no process is left behind as a zombie.

@@ -43,7 +43,8 @@ Header ReadHeader(const std::string& path) {
 }
 
 TEST(WiascanRun, DuplexGrayPagesOneFileEach) {
-    Emulator scanner("RM310-GL841", {Sample("sample-front.ppm") + "," + Sample("sample-back.ppm")});
+    // The service host makes the device requests: the scanner keeps the real clock.
+    Emulator scanner("RM310-GL841", {Sample("sample-front.ppm") + "," + Sample("sample-back.ppm")}, "real");
     ASSERT_TRUE(scanner.Ready());
     const std::string prefix = (fs::path(platform::testing::Root()) / "page").string();
     const auto run = RunProgram(BuildProgram("wiascan"),
@@ -62,7 +63,7 @@ TEST(WiascanRun, DuplexGrayPagesOneFileEach) {
 }
 
 TEST(WiascanRun, EmptyFeederAndAWrongPairing) {
-    Emulator scanner("RM310-GL841", {});
+    Emulator scanner("RM310-GL841", {}, "real");
     ASSERT_TRUE(scanner.Ready());
     const std::string prefix = (fs::path(platform::testing::Root()) / "none").string();
     auto run = RunProgram(BuildProgram("wiascan"), {"--out", prefix});
