@@ -116,7 +116,7 @@ const bool kReaderRegistered = pt::RegisterChildRole("sti-descriptor-reader", De
 class StillImageDeviceTest : public DeviceTest {
 protected:
     emulator::VirtualScanner& ServeInstalled() {
-        auto& scanner = Serve("RM310-GL841", {{"speed", "4"}});
+        auto& scanner = Serve("RM310-GL841", {{"speed", "4"}, {"clock", "real"}});  // the host makes the requests
         EXPECT_FALSE(pt::InstallStillImageDevice(emulator::ImageDeviceEntry("RM310-GL841", 0, scanner)).empty());
         return scanner;
     }

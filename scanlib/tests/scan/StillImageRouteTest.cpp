@@ -42,7 +42,10 @@ protected:
     }
 
     // The RM310 on its GL841 board, entered as its installation file would.
-    emulator::VirtualScanner& ServeInstalled(int sheets, const emulator::SwitchOverrides& switches = {{"speed", "4"}}) {
+    // The service host, not this process, makes its device requests, so the
+    // scanner keeps the real clock.
+    emulator::VirtualScanner& ServeInstalled(int sheets, emulator::SwitchOverrides switches = {{"speed", "4"}}) {
+        switches.try_emplace("clock", "real");
         auto& scanner = Serve("RM310-GL841", switches);
         for (int i = 0; i < sheets; ++i) scanner.InsertSheet(frontPath_, backPath_);
         EXPECT_FALSE(
