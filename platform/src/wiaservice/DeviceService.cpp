@@ -331,10 +331,10 @@ HRESULT DeviceService::InitializeProperties() {
         std::vector<std::wstring> texts = {driverItem->Name(), driverItem->FullName(), deviceId_};
         const PROPID ids[] = {WIA_IPA_ITEM_NAME, WIA_IPA_FULL_ITEM_NAME, WIA_DIP_DEV_ID};
         for (size_t i = 0; i < (item == Root() ? 3u : 2u); ++i) {
-            PROPSPEC spec{};
-            spec.ulKind = PRSPEC_PROPID;
-            spec.propid = ids[i];
-            specs.push_back(spec);
+            PROPSPEC property{};
+            property.ulKind = PRSPEC_PROPID;
+            property.propid = ids[i];
+            specs.push_back(property);
             PROPVARIANT value{};
             value.vt = VT_BSTR;
             value.bstrVal = texts[i].data();
