@@ -1,8 +1,7 @@
 #include "ScanProgress.h"
 
-ScanProgressModel::ScanProgressModel(uint32_t bits, uint32_t width, uint32_t lines, uint32_t boxWidth,
-                                     uint32_t boxHeight)
-    : bits_(bits), width_(width), lines_(lines)
+ScanProgressModel::ScanProgressModel(uint32_t width, uint32_t lines, uint32_t boxWidth, uint32_t boxHeight)
+    : lines_(lines)
 {
     uint32_t w = width;
     uint32_t h = lines;

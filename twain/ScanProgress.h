@@ -11,7 +11,7 @@ class ScanProgressModel {
 public:
     // A page of `width` pixels and `lines` rows shown in a picture area of
     // boxWidth x boxHeight pixels.
-    ScanProgressModel(uint32_t bits, uint32_t width, uint32_t lines, uint32_t boxWidth, uint32_t boxHeight);
+    ScanProgressModel(uint32_t width, uint32_t lines, uint32_t boxWidth, uint32_t boxHeight);
 
     uint32_t ThumbnailWidth() const { return thumbWidth_; }
     uint32_t ThumbnailHeight() const { return thumbHeight_; }
@@ -32,8 +32,6 @@ public:
     void Suspending() { cancelled_ = true; }
 
 private:
-    uint32_t bits_;
-    uint32_t width_;
     uint32_t lines_;
     uint32_t thumbWidth_ = 0;
     uint32_t thumbHeight_ = 0;

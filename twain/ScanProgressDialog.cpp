@@ -118,7 +118,7 @@ void CScanProgressDialog::OnInitDialog()
     GetClientRect(GetDlgItem(Window(), kPicture), &box);
     const auto boxWidth = static_cast<uint32_t>(std::max<LONG>(box.right - box.left - 8, 1));
     const auto boxHeight = static_cast<uint32_t>(std::max<LONG>(box.bottom - box.top - 8, 1));
-    model_ = std::make_unique<ScanProgressModel>(bits_, width_, lines_, boxWidth, boxHeight);
+    model_ = std::make_unique<ScanProgressModel>(width_, lines_, boxWidth, boxHeight);
     stride_ = DibRowSize(24, std::max<uint32_t>(model_->ThumbnailWidth(), 1));
     thumbnail_.assign(size_t(stride_) * (model_->ThumbnailHeight() + 1), 0);
     SendDlgItemMessageA(Window(), kProgressBar, PBM_SETRANGE, 0, MAKELONG(0, 100));

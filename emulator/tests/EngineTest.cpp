@@ -11,8 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kPeriod = 6000;  // 7.5 ms a line at 12 MHz
-
 class EngineTest : public DeviceTest {
 protected:
     explicit EngineTest(std::string board = "RM310-GL841") : DeviceTest(std::move(board)) {}

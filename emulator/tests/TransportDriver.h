@@ -53,7 +53,7 @@ inline std::vector<std::uint8_t> Header(bool toChip, std::uint32_t length)
 // One connection and the requests a GL841 driver makes on it.
 class Driver {
 public:
-    explicit Driver(VirtualScanner& scanner) : scanner_(scanner), connection_(scanner.Connect()) {}
+    explicit Driver(VirtualScanner& scanner) : connection_(scanner.Connect()) {}
 
     DeviceConnection& Connection() { return *connection_; }
 
@@ -152,7 +152,6 @@ public:
     }
 
 private:
-    VirtualScanner& scanner_;
     std::unique_ptr<DeviceConnection> connection_;
 };
 

@@ -30,7 +30,7 @@ struct Failure {
 
 class Session {
 public:
-    Session(std::ostream& messages) : messages_(messages) {}
+    Session() = default;
     ~Session() { Close(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -192,7 +192,6 @@ public:
     }
 
 private:
-    std::ostream& messages_;
     HMODULE module_ = nullptr;
     DSMENTRYPROC dsm_ = nullptr;
     TW_IDENTITY app_{};
@@ -279,7 +278,7 @@ std::vector<uint8_t> DibFromStrips(const TW_IMAGEINFO& info, const std::vector<u
 
 int Acquire(const TwacquireOptions& options, std::ostream& out, std::ostream& messages)
 {
-    Session session(messages);
+    Session session;
     auto fail = [&](const std::string& step, bool fromSource) {
         const TW_UINT16 code = session.Condition(fromSource);
         messages << "twacquire: " << step << " failed, condition code " << code << '\n';

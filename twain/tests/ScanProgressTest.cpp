@@ -16,7 +16,7 @@ TEST(ScanProgress, ThumbnailSize)
         {5000, 1000, 130, 154, 128, 26},
     };
     for (const Case& c : cases) {
-        ScanProgressModel m(24, c.width, c.lines, c.boxW, c.boxH);
+        ScanProgressModel m(c.width, c.lines, c.boxW, c.boxH);
         EXPECT_EQ(m.ThumbnailWidth(), c.thumbW) << c.width << "x" << c.lines;
         EXPECT_EQ(m.ThumbnailHeight(), c.thumbH) << c.width << "x" << c.lines;
     }
@@ -24,7 +24,7 @@ TEST(ScanProgress, ThumbnailSize)
 
 TEST(ScanProgress, RowsDueAndCancel)
 {
-    ScanProgressModel m(8, 2500, 3500, 130, 154);
+    ScanProgressModel m(2500, 3500, 130, 154);
     uint32_t due = 0;
     EXPECT_TRUE(m.Update(0, &due));
     EXPECT_EQ(due, 0u);

@@ -116,7 +116,8 @@ TEST(UserServicesCreate, ImplementationByWindowsVersion) {
         UserServices services;
         EXPECT_TRUE(services.Create()) << c.major << "." << c.minor;
         ASSERT_NE(services.Implementation(), nullptr);
-        EXPECT_EQ(typeid(*services.Implementation()), c.type) << c.major << "." << c.minor;
+        const auto& implementation = *services.Implementation();
+        EXPECT_EQ(typeid(implementation), c.type) << c.major << "." << c.minor;
         services.Destroy();
         EXPECT_EQ(services.Implementation(), nullptr);
     }

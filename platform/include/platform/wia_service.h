@@ -94,7 +94,6 @@ public:
     void Cancel() { cancel_ = true; }
 
 private:
-    IUnknown* object_ = nullptr;
     IWiaMiniDrv* driver_ = nullptr;
     IStiDevice* stiDevice_ = nullptr;
     IWiaDrvItem* root_ = nullptr;

@@ -21,8 +21,6 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-constexpr DWORD kLockTimeoutMs = 100;
-
 // The service's IStiDevice as its drivers see it: the device lock goes to
 // the driver's own Still Image face. The driver keeps this object for its
 // life, so it holds no reference on the driver (that would be a cycle).

@@ -21,7 +21,10 @@ struct PropertyValue {
     std::wstring text;
     GUID guid{};
 
-    bool operator==(const PropertyValue&) const = default;
+    bool operator==(const PropertyValue& o) const
+    {
+        return vt == o.vt && number == o.number && text == o.text && IsEqualGUID(guid, o.guid);
+    }
 };
 
 struct Property {

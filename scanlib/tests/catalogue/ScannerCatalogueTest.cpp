@@ -15,7 +15,7 @@
 namespace {
 
 constexpr uint16_t S = SI_CONTAINER_SINGLE, R = SI_CONTAINER_RANGE, L = SI_CONTAINER_LIST, A = SI_CONTAINER_ARRAY;
-constexpr uint16_t I = SI_TYPE_INT32, B = SI_TYPE_BOOL, F = SI_TYPE_FLOAT, T = SI_TYPE_STRING, U = SI_TYPE_UINT16;
+constexpr uint16_t I = SI_TYPE_INT32, B = SI_TYPE_BOOL, F = SI_TYPE_FLOAT, U = SI_TYPE_UINT16;
 constexpr uint16_t RO = SI_ACCESS_READ_ONLY, RW = SI_ACCESS_READ_WRITE;
 
 // Slots as Get fills them after open (600-dpi model at 100 dpi, colour):

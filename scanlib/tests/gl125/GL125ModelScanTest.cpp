@@ -104,11 +104,12 @@ std::vector<double> ColumnProfile(const Side& side, int width, int bytesPerLine,
 void ExpectTheSheetsHalves(const Side& side, int width, int bytesPerLine, int mode, int dpi) {
     const std::vector<double> profile = ColumnProfile(side, width, bytesPerLine, mode);
     ASSERT_FALSE(profile.empty());
-    const auto [lo, hi] = std::minmax_element(profile.begin(), profile.end());
+    const auto [lowest, highest] = std::minmax_element(profile.begin(), profile.end());
+    const double lo = *lowest, hi = *highest;
     // Uncalibrated the dark half reads lifted, but well apart from the light one.
-    EXPECT_GT(*hi - *lo, 60.0) << "dark " << *lo << ", light " << *hi;
-    const auto dark = std::count_if(profile.begin(), profile.end(), [&](double v) { return v < *lo + 15; });
-    const auto light = std::count_if(profile.begin(), profile.end(), [&](double v) { return v > *hi - 15; });
+    EXPECT_GT(hi - lo, 60.0) << "dark " << lo << ", light " << hi;
+    const auto dark = std::count_if(profile.begin(), profile.end(), [&](double v) { return v < lo + 15; });
+    const auto light = std::count_if(profile.begin(), profile.end(), [&](double v) { return v > hi - 15; });
     EXPECT_NEAR(static_cast<double>(dark), 2.0 * dpi, 0.15 * 2 * dpi);
     EXPECT_NEAR(static_cast<double>(light), 2.0 * dpi, 0.15 * 2 * dpi);
 }

@@ -16,13 +16,12 @@ using gl841_test::Rig;
 
 constexpr int kPixels = 2 * 5184;  // RM410: both sensors
 constexpr uint32_t kLead = 50;     // at 30 MHz
-constexpr uint16_t kUnitGain = 16384;  // gain range 1 from the power-on image
 
 enum Mode { kGray = 1, kColour = 2 };
 
 class GL841ShadingUploadTest : public ::testing::Test {
 protected:
-    void Setup(Mode mode, int resolution, int width, int lines = 2) {
+    void Configure(Mode mode, int resolution, int width, int lines = 2) {
         GL841& chip = *rig.chip;
         chip.SetColorMode(mode);
         chip.SetXResolution(resolution);
@@ -55,7 +54,7 @@ TEST_F(GL841ShadingUploadTest, ColourExposurePerColour) {
     ASSERT_TRUE(rig.chip->SetExposurePercent(0, 100.0f));
     ASSERT_TRUE(rig.chip->SetExposurePercent(1, 50.0f));
     ASSERT_TRUE(rig.chip->SetExposurePercent(2, 0.0f));
-    Setup(kColour, 300, 1200, 20);
+    Configure(kColour, 300, 1200, 20);
     ASSERT_TRUE(rig.chip->SetupScan());
     // 970 000 ns at 30 MHz is 1940 counts of 15 clocks.
     EXPECT_EQ(rig.Field(0x10, 2), kLead + 1940);
@@ -96,7 +95,7 @@ TEST_F(GL841ShadingUploadTest, GrayLampPeriodsFollowEachOther) {
             ASSERT_TRUE(rig.chip->SetExposurePercent(colour, c.percent[static_cast<size_t>(colour)]));
         }
         rig.chip->SetMonoChannel(c.code);
-        Setup(kGray, 300, 600);
+        Configure(kGray, 300, 600);
         ASSERT_TRUE(rig.chip->SetupScan());
         EXPECT_EQ(rig.Field(0x10, 2), c.ends[0]) << "code " << c.code;
         EXPECT_EQ(rig.Field(0x12, 2), c.ends[1]) << "code " << c.code;
@@ -142,7 +141,7 @@ TEST_F(GL841ShadingUploadTest, ColourTablesGoToTheirChannelsRegions) {
     SetTable(0, 1, 1.0f);
     SetTable(1, 2, 1.5f);
     SetTable(2, 3, 0.5f);
-    Setup(kColour, 300, 1200);
+    Configure(kColour, 300, 1200);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_TRUE(ShadingOn());
     const std::array<uint32_t, 3> addresses = {0, 0x5500, 0xAA00};  // the 1200 class
@@ -159,7 +158,7 @@ TEST_F(GL841ShadingUploadTest, AMonoChannelShadesFromItsOwnTableAndLeavesTheGray
     SetTable(3, 9, 0.75f);
     const std::vector<uint32_t> gray = rig.chip->ShadingTable(3);
     rig.chip->SetMonoChannel(1);
-    Setup(kGray, 600, 1000);
+    Configure(kGray, 600, 1000);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_TRUE(ShadingOn());
     EXPECT_EQ(ChipEntries(0, gray.size()), rig.chip->ShadingTable(1));
@@ -174,13 +173,13 @@ TEST_F(GL841ShadingUploadTest, AMonoChannelShadesFromItsOwnTableAndLeavesTheGray
 
 TEST_F(GL841ShadingUploadTest, ShadingGoesOnOnlyOverTablesThisScanUploaded) {
     SetTable(0, 1, 1.0f);
-    Setup(kColour, 300, 1200);
+    Configure(kColour, 300, 1200);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_FALSE(ShadingOn()) << "colour with only one of three tables";
     EXPECT_EQ(rig.scanner.ShadingWords(0x5500, 1).front(), 0xA5A5) << "nothing uploaded for channel 1";
     rig.chip->StopScan();
 
-    Setup(kGray, 300, 1200);
+    Configure(kGray, 300, 1200);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_FALSE(ShadingOn()) << "gray over all three channels without a gray table";
     rig.chip->StopScan();
@@ -235,7 +234,7 @@ std::vector<uint16_t> Ramp(bool descending) {
 TEST_F(GL841ShadingUploadTest, ColourGammaFillsMissingTablesWithRamps) {
     const std::vector<uint16_t> green = Curve(false, 7);
     rig.chip->SetGammaTable(1, green);
-    Setup(kColour, 300, 600);
+    Configure(kColour, 300, 600);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_TRUE(rig.Bit(0x05, 3)) << "gamma on";
     EXPECT_EQ(rig.scanner.Register(0x08), 0x00);
@@ -265,7 +264,7 @@ TEST_F(GL841ShadingUploadTest, GrayGammaUsesTheGrayTable) {
     const std::vector<uint16_t> gray = Curve(true, 11);
     rig.chip->SetGammaTable(3, gray);
     rig.chip->SetGammaTable(0, Curve(false, 1));
-    Setup(kGray, 300, 600);
+    Configure(kGray, 300, 600);
     ASSERT_TRUE(rig.chip->SetupScan());
     EXPECT_TRUE(rig.Bit(0x05, 3));
     EXPECT_EQ(rig.scanner.Register(0x08), 0x40);
