@@ -119,11 +119,6 @@ unsigned PortNumber(const std::string& port) {
     return digits < port.size() ? static_cast<unsigned>(std::strtoul(port.c_str() + digits, nullptr, 10)) : 0;
 }
 
-bool SetString(HKEY key, const char* name, const std::string& value) {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
-}
-
 std::string InstanceValue(const std::string& instancePath, const char* name) {
     HKEY instance = nullptr;
     const std::string path = "SYSTEM\\CurrentControlSet\\Enum\\" + instancePath;
@@ -197,34 +192,19 @@ DWORD RegisterCoInstallers(HDEVINFO set, SP_DEVINFO_DATA* data, const Options& o
     return NO_ERROR;
 }
 
-// DIF_INSTALLDEVICE: the device's records on its driver key.
-DWORD WriteDeviceRecords(HDEVINFO set, SP_DEVINFO_DATA* data, const ScannerModel& model, const std::string& port) {
-    HKEY driver = SetupDiOpenDevRegKey(set, data, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
-    if (driver == INVALID_HANDLE_VALUE) return GetLastError();
-    bool ok = SetString(driver, "SubClass", "StillImage") && SetString(driver, "Vendor", kManufacturer) &&
-              SetString(driver, "DriverDesc", model.model) && SetString(driver, "CreateFileName", port) &&
-              SetString(driver, "USDClass", kDriverClass);
-    HKEY deviceData = nullptr;
-    ok = ok && RegCreateKeyExA(driver, "DeviceData", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deviceData, nullptr) ==
-                   ERROR_SUCCESS;
-    ok = ok && SetString(deviceData, "DLLName", kLibraryModule);
-    if (deviceData != nullptr) RegCloseKey(deviceData);
-    for (const auto& event : kEvents) {
-        HKEY key = nullptr;
-        const std::string path = std::string("Events\\") + event.name;
-        ok = ok && RegCreateKeyExA(driver, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-                       ERROR_SUCCESS;
-        ok = ok && SetString(key, "", event.description) && SetString(key, "GUID", event.guid);
-        if (key != nullptr) RegCloseKey(key);
-    }
-    RegCloseKey(driver);
-    HKEY server = nullptr;
-    const std::string serverPath = std::string("CLSID\\") + kDriverClass + "\\InprocServer32";
-    ok = ok && RegCreateKeyExA(HKEY_CLASSES_ROOT, serverPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &server,
-                               nullptr) == ERROR_SUCCESS;
-    ok = ok && SetString(server, "", kDriverModule) && SetString(server, "ThreadingModel", "Both");
-    if (server != nullptr) RegCloseKey(server);
-    return ok ? NO_ERROR : ERROR_GEN_FAILURE;
+// What the installation file enters for `model` at `port`.
+platform::testing::StillImageInstall StillImageEntry(const platform::testing::DeviceInstall& device,
+                                                     const ScannerModel& model, const std::string& port) {
+    platform::testing::StillImageInstall install;
+    install.device = device;
+    install.vendorDescription = kManufacturer;
+    install.deviceDescription = model.model;
+    install.portName = port;
+    install.usdClass = kDriverClass;
+    install.driverModule = kDriverModule;
+    install.dllName = kLibraryModule;
+    for (const auto& event : kEvents) install.events.push_back({event.name, event.description, event.guid});
+    return install;
 }
 
 DWORD CallCoInstaller(const CoInstaller& co, DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data,
@@ -314,7 +294,9 @@ int Install(const Options& options) {
     if (result == NO_ERROR)
         result = RunFunction(DIF_INSTALLDEVICE, set, &data, cos, [&]() -> DWORD {
             if (options.failInstall) return *options.failInstall;
-            return WriteDeviceRecords(set, &data, *model, options.port);
+            return platform::testing::WriteStillImageRecords(instancePath, StillImageEntry(device, *model, options.port))
+                       ? NO_ERROR
+                       : ERROR_GEN_FAILURE;
         });
     if (result == NO_ERROR)
         result = RunFunction(DIF_NEWDEVICEWIZARD_FINISHINSTALL, set, &data, cos, [] { return NO_ERROR; });

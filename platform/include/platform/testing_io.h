@@ -63,6 +63,10 @@ struct StillImageInstall {
 // Installs the device and its Still Image entry; returns the instance path
 // or "" on failure.
 PLATFORM_EXPORT std::string InstallStillImageDevice(const StillImageInstall& install);
+// The Still Image entry alone, for an instance already entered (what setup's
+// device installation step writes); of install.device only the friendly name
+// is used.
+PLATFORM_EXPORT bool WriteStillImageRecords(const std::string& instancePath, const StillImageInstall& install);
 
 // The image-acquisition service host of the current root: started (if none
 // runs) and stopped (if one runs). A ScopedRoot stops its root's host.

@@ -56,11 +56,15 @@ std::string DriverOf(const std::string& instancePath) {
 
 std::string InstallStillImageDevice(const StillImageInstall& install) {
     const std::string instancePath = InstallDevice(install.device);
-    if (instancePath.empty()) return {};
+    if (instancePath.empty() || !WriteStillImageRecords(instancePath, install)) return {};
+    return instancePath;
+}
+
+bool WriteStillImageRecords(const std::string& instancePath, const StillImageInstall& install) {
     const std::string driver = DriverOf(instancePath);
-    if (driver.empty()) return {};
+    if (driver.empty()) return false;
     Key driverKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver);
-    if (driverKey.Get() == nullptr) return {};
+    if (driverKey.Get() == nullptr) return false;
     bool ok = SetString(driverKey.Get(), "SubClass", "StillImage") && SetDword(driverKey.Get(), "DeviceType", 1) &&
               SetString(driverKey.Get(), "Vendor", install.vendorDescription) &&
               SetString(driverKey.Get(), "DriverDesc", install.deviceDescription) &&
@@ -85,7 +89,7 @@ std::string InstallStillImageDevice(const StillImageInstall& install) {
         ok = server.Get() != nullptr && SetString(server.Get(), "", install.driverModule) &&
              SetString(server.Get(), "ThreadingModel", "Both");
     }
-    return ok ? instancePath : std::string();
+    return ok;
 }
 
 bool StartImageService() { return platform::sti::EnsureHost(RootPath()); }
