@@ -1,7 +1,7 @@
 // Board table, EEPROM contents, GPIO read rules and the serial EEPROM.
 #include "../src/board/BoardEeprom.h"
 #include "../src/board/BoardGpio.h"
-#include "../src/board/BoardSpec.h"
+#include "../src/board/BoardProfile.h"
 #include "../src/board/SerialEeprom.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,7 @@ TEST(BoardEeprom, EveryWordOfEveryBoard)
 
 TEST(BoardEeprom, VersionVariantsAndBlank)
 {
-    BoardSpec board = *FindBoard("RM410");
+    BoardProfile board = *FindBoard("RM410");
     const std::pair<std::uint32_t, std::pair<std::uint16_t, std::uint16_t>> versions[] = {
         {0x20041020, {0x0420, 0x2010}}, {0x20041021, {0x0420, 0x2110}},
         {0x20050120, {0x0520, 0x2001}}, {0x20051020, {0x0520, 0x2010}}};
@@ -62,9 +62,9 @@ TEST(BoardEeprom, VersionVariantsAndBlank)
         EXPECT_EQ(w, 0xFFFF);
 }
 
-TEST(BoardSpec, VersionDependentMotorAndSignalLine)
+TEST(BoardProfile, VersionDependentMotorAndSignalLine)
 {
-    BoardSpec rm410 = *FindBoard("RM410");
+    BoardProfile rm410 = *FindBoard("RM410");
     EXPECT_DOUBLE_EQ(rm410.MotorStepsPerInch(), 609.4);
     rm410.boardVersion = 0x20051020;
     EXPECT_DOUBLE_EQ(rm410.MotorStepsPerInch(), 600.0);
@@ -72,7 +72,7 @@ TEST(BoardSpec, VersionDependentMotorAndSignalLine)
     rm410.boardVersion = 0x20050120;
     EXPECT_EQ(rm410.SignalBLine(), 8);
 
-    BoardSpec rm310 = *FindBoard("RM310-GL841");
+    BoardProfile rm310 = *FindBoard("RM310-GL841");
     EXPECT_DOUBLE_EQ(rm310.MotorStepsPerInch(), 600.0);
     EXPECT_EQ(rm310.FirstActivePosition(), 27);
     EXPECT_FALSE(FindBoard("RM999"));
@@ -80,7 +80,7 @@ TEST(BoardSpec, VersionDependentMotorAndSignalLine)
 
 class GpioTest : public ::testing::Test {
 protected:
-    BoardSpec board_ = *FindBoard("RM310-GL841");
+    BoardProfile board_ = *FindBoard("RM310-GL841");
     DeviceLogsStore logs_;
     BoardGpio gpio_{board_, logs_};
 };
@@ -129,7 +129,7 @@ TEST_F(GpioTest, RecordsEveryChangeWithItsTime)
 // directions of CS, SK and DI between phases: the memory sees latches only.
 class EepromBus {
 public:
-    EepromBus(const BoardSpec& board, DeviceLogsStore& logs, bool writable = false)
+    EepromBus(const BoardProfile& board, DeviceLogsStore& logs, bool writable = false)
         : wiring_(board.wiring), gpio_(board, logs), eeprom_(MakeEepromWords(board), logs, writable)
     {
     }
@@ -195,7 +195,7 @@ private:
 TEST(SerialEeprom, EveryWordByBitBanging)
 {
     for (const char* name : {"RM310-GL841", "RM410", "RM1100"}) {
-        const BoardSpec board = *FindBoard(name);
+        const BoardProfile board = *FindBoard(name);
         DeviceLogsStore logs;
         EepromBus bus(board, logs);
         const EepromWords expected = MakeEepromWords(board);
@@ -212,7 +212,7 @@ TEST(SerialEeprom, EveryWordByBitBanging)
 
 TEST(SerialEeprom, SequentialReadWrapsToWordZero)
 {
-    const BoardSpec board = *FindBoard("RM310-GL841");
+    const BoardProfile board = *FindBoard("RM310-GL841");
     DeviceLogsStore logs;
     EepromBus bus(board, logs);
     bus.Command(0b10, 62);
@@ -224,7 +224,7 @@ TEST(SerialEeprom, SequentialReadWrapsToWordZero)
 
 TEST(SerialEeprom, OtherOpcodesAreIgnoredUnlessWritable)
 {
-    const BoardSpec board = *FindBoard("RM310-GL841");
+    const BoardProfile board = *FindBoard("RM310-GL841");
     for (bool writable : {false, true}) {
         DeviceLogsStore logs;
         EepromBus bus(board, logs, writable);

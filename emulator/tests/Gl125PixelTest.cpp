@@ -6,7 +6,7 @@
 #include <map>
 #include <numeric>
 
-#include "../src/board/BoardSpec.h"
+#include "../src/board/BoardProfile.h"
 #include "../src/chip/Gl125Pixels.h"
 #include "Gl125Driver.h"
 
@@ -296,7 +296,7 @@ TEST_F(Gl125Pixel, LineArtKeepsThePreviousBitBetweenTheThresholds)
 
 TEST(Gl125Leds, LitTimeIsCountedInTicksAndClippedToTheLine)
 {
-    const BoardSpec board = *FindBoard("RM310-GL125");
+    const BoardProfile board = *FindBoard("RM310-GL125");
     DeviceLogsStore logs;
     Gl125Pixels pixels(board, PixelSettings{}, logs);
     Gl125LineSetup colour;

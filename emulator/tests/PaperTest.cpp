@@ -145,7 +145,7 @@ protected:
             path_.Step(forward);
     }
 
-    BoardSpec board_ = *FindBoard("RM310-GL841");  // 600 steps per inch
+    BoardProfile board_ = *FindBoard("RM310-GL841");  // 600 steps per inch
     PaperPath path_{board_, PaperSettings{}};
 };
 
@@ -193,7 +193,7 @@ TEST_F(PaperPathTest, ReverseStopsAtTheReadyPosition)
 
 TEST(PaperPath, PickDelayAndTheFasterMotor)
 {
-    BoardSpec board = *FindBoard("RM410");
+    BoardProfile board = *FindBoard("RM410");
     PaperSettings settings;
     settings.pickDelaySeconds = 0.5;
     PaperPath path(board, settings);
@@ -237,7 +237,7 @@ TEST_F(PaperPathTest, JamSlipAndNoPick)
 // once the steps stop it stays where the last one left it.
 TEST(PaperPathSampling, TheSheetGlidesBetweenSteps)
 {
-    const BoardSpec board = *FindBoard("RM310-GL841");
+    const BoardProfile board = *FindBoard("RM310-GL841");
     PaperPath path(board, PaperSettings{});
     path.Enqueue(Sheet::FromImages(Flat(1200, 1800, 255), Flat(1200, 1800, 255), PnmTransfer::Linear));
     path.Update(0ms, true);
@@ -255,7 +255,7 @@ TEST(PaperPathSampling, TheSheetGlidesBetweenSteps)
 // line sees its mark at the other end (mirrored), and L_b of travel later.
 TEST(PaperPathSampling, DuplexMirrorDelayAndPlacement)
 {
-    const BoardSpec board = *FindBoard("RM310-GL841");
+    const BoardProfile board = *FindBoard("RM310-GL841");
     PnmImage front = Flat(2400, 1800, 255);
     PnmImage back = Flat(2400, 1800, 255);
     for (std::uint32_t row = 0; row < 1800; ++row) {
@@ -308,7 +308,7 @@ TEST(PaperPathSampling, DuplexMirrorDelayAndPlacement)
 // strip over 2.05 in of travel.
 TEST(PaperPathSampling, CalibrationSheetUnderBothLines)
 {
-    const BoardSpec board = *FindBoard("RM310-GL841");
+    const BoardProfile board = *FindBoard("RM310-GL841");
     PaperPath path(board, PaperSettings{});
     path.Enqueue(Sheet::Calibration(board.calibrationSheetWidthIn));
     path.Update(0ms, true);
@@ -334,7 +334,7 @@ TEST(PaperPathSampling, CalibrationSheetUnderBothLines)
 
 TEST(PaperPathSampling, ThreeHundredDpiPixelAveragesTwoColumns)
 {
-    const BoardSpec board = *FindBoard("RM460");
+    const BoardProfile board = *FindBoard("RM460");
     PnmImage front = Flat(2400, 1800, 255);
     for (std::uint32_t row = 0; row < 1800; ++row)
         front.samples[row * 2400 + 1] = 0;

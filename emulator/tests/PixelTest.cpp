@@ -70,7 +70,7 @@ public:
         return model_.MakeLine(setup_, kClockHz, lamp, frontEnd_, LineScene{front_, back_}, shading_, gamma_);
     }
 
-    BoardSpec board_;
+    BoardProfile board_;
     DeviceLogsStore logs_;
     PixelModel model_;
     FrontEnd frontEnd_;
@@ -110,7 +110,7 @@ const LevelCase kLevelCases[] = {
 // offsets -8 (code 120) after the strip, full exposure, unity gain.
 TEST(PixelLevels, DesignedCalibrationLevelsOnEveryBoard)
 {
-    for (const BoardSpec& board : Boards()) {
+    for (const BoardProfile& board : Boards()) {
         for (const LevelCase& c : kLevelCases) {
             PixelSettings settings;
             settings.sensitivity = c.sensitivity;
@@ -174,7 +174,7 @@ TEST(PixelModel, GoldenFlatWhiteLine)
 
 TEST(PixelModel, FixedTermsFollowSeedBoardAndSide)
 {
-    const BoardSpec board = *FindBoard("RM410");
+    const BoardProfile board = *FindBoard("RM410");
     DeviceLogsStore logs;
     PixelSettings one;
     PixelSettings two;

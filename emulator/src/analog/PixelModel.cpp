@@ -46,7 +46,7 @@ std::uint16_t Word(std::span<const std::uint16_t> memory, std::int64_t index)
 
 } // namespace
 
-PixelModel::PixelModel(const BoardSpec& board, const PixelSettings& settings, DeviceLogsStore& logs)
+PixelModel::PixelModel(const BoardProfile& board, const PixelSettings& settings, DeviceLogsStore& logs)
     : logs_(logs),
       settings_(settings),
       pixels_(static_cast<std::uint32_t>(board.pixelsPerSide)),

@@ -2,7 +2,7 @@
 
 #include "FrontEnd.h"
 #include "SeededRandom.h"
-#include "../board/BoardSpec.h"
+#include "../board/BoardProfile.h"
 #include "../chip/BoardSide.h"
 #include "../core/DeviceLogsStore.h"
 #include "../paper/PaperPath.h"
@@ -38,7 +38,7 @@ struct LineScene {
 // the front end, averaging or sampling, shading, gamma and line art.
 class PixelModel {
 public:
-    PixelModel(const BoardSpec& board, const PixelSettings& settings, DeviceLogsStore& logs);
+    PixelModel(const BoardProfile& board, const PixelSettings& settings, DeviceLogsStore& logs);
 
     // A scan starts: window checks run with its first line.
     void ScanStarting() { scanStarted_ = true; }

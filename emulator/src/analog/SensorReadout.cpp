@@ -32,7 +32,7 @@ PixelSettings MakePixelSettings(const Switches& switches)
     return settings;
 }
 
-SensorReadout::SensorReadout(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs)
+SensorReadout::SensorReadout(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs)
     : opticalDpi_(board.opticalDpi),
       idealColourSampling_(switches.Get("colour_sampling") == "ideal"),
       pixels_(board, MakePixelSettings(switches), logs),

@@ -2,7 +2,7 @@
 
 #include "FrontEnd.h"
 #include "PixelModel.h"
-#include "../board/BoardSpec.h"
+#include "../board/BoardProfile.h"
 #include "../chip/BoardSide.h"
 #include "../core/DeviceLogsStore.h"
 #include "../core/Switches.h"
@@ -23,7 +23,7 @@ PixelSettings MakePixelSettings(const Switches& switches);
 // paper where the first of them saw it.
 class SensorReadout {
 public:
-    SensorReadout(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs);
+    SensorReadout(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs);
 
     void ScanStarting() { pixels_.ScanStarting(); }
 

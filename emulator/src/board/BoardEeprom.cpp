@@ -51,7 +51,7 @@ void PutText(EepromWords& words, std::string_view text)
 
 } // namespace
 
-EepromWords MakeEepromWords(const BoardSpec& board)
+EepromWords MakeEepromWords(const BoardProfile& board)
 {
     EepromWords words;
     words.fill(kUnset);

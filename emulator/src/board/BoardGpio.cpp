@@ -8,7 +8,7 @@ namespace {
 constexpr int kLines = 32;
 }
 
-BoardGpio::BoardGpio(const BoardSpec& board, DeviceLogsStore& logs) : logs_(logs)
+BoardGpio::BoardGpio(const BoardProfile& board, DeviceLogsStore& logs) : logs_(logs)
 {
     const GpioWiring& w = board.wiring;
     wired_ = Mask(w.paperSensor) | Mask(w.button) | Mask(w.powerSense) | Mask(w.eepromDo);

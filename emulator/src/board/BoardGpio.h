@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BoardSpec.h"
+#include "BoardProfile.h"
 #include "../core/DeviceLogsStore.h"
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace emulator {
 // inputs. Every direction or latch change is recorded with its device time.
 class BoardGpio {
 public:
-    BoardGpio(const BoardSpec& board, DeviceLogsStore& logs);
+    BoardGpio(const BoardProfile& board, DeviceLogsStore& logs);
 
     // Power-on: all inputs, latches 0 (the history is kept).
     void Reset();

@@ -39,7 +39,7 @@ PixelSettings Gl125PixelSettings(const Switches& s)
     return settings;
 }
 
-PaperSettings Gl125PaperSettings(const Switches& s, const BoardSpec& board, const Gl125Module& module)
+PaperSettings Gl125PaperSettings(const Switches& s, const BoardProfile& board, const Gl125Module& module)
 {
     PaperSettings p;
     const std::string& placement = s.Get("x_placement");
@@ -61,7 +61,7 @@ PaperSettings Gl125PaperSettings(const Switches& s, const BoardSpec& board, cons
     return p;
 }
 
-BoardSpec Unwired(BoardSpec board)
+BoardProfile Unwired(BoardProfile board)
 {
     // Pins are recorded only; which read the board level is decided here.
     board.wiring = GpioWiring{0, 0, 0, 0, 0, 0, 0, 0};
@@ -79,7 +79,7 @@ const Gl125Module& FindGl125Module(std::string_view sensorModule)
     throw Error("unknown board");
 }
 
-Gl125Board::Gl125Board(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs)
+Gl125Board::Gl125Board(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs)
     : board_(board),
       switches_(switches),
       logs_(logs),

@@ -8,7 +8,7 @@
 
 #include "analog/FrontEnd.h"
 #include "board/BoardGpio.h"
-#include "board/BoardSpec.h"
+#include "board/BoardProfile.h"
 #include "board/SerialEeprom.h"
 #include "chip/BoardSide.h"
 #include "chip/Gl125Pixels.h"
@@ -30,7 +30,7 @@ const Gl125Module& FindGl125Module(std::string_view sensorModule);
 
 class Gl125Board final : public BoardSide {
 public:
-    Gl125Board(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs);
+    Gl125Board(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs);
 
     // Pins as bit = pin − 1: enables and value latches.
     void GpioChanged(std::uint32_t enables, std::uint32_t latches, DeviceTime now) override;
@@ -72,7 +72,7 @@ public:
 private:
     void RefreshInputs();
 
-    const BoardSpec& board_;
+    const BoardProfile& board_;
     const Switches& switches_;
     [[maybe_unused]] DeviceLogsStore& logs_;  // kept for the board parts still to log
     const Gl125Module& module_;

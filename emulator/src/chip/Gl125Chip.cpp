@@ -40,7 +40,7 @@ constexpr std::uint32_t CeilDiv(std::uint64_t a, std::uint64_t b)
 
 }  // namespace
 
-Gl125Chip::Gl125Chip(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs, Gl125Board& side)
+Gl125Chip::Gl125Chip(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs, Gl125Board& side)
     : board_(board), switches_(switches), logs_(logs), side_(side)
 {
     PowerReset();

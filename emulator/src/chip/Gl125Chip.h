@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "board/BoardSpec.h"
+#include "board/BoardProfile.h"
 #include "chip/ChipModel.h"
 #include "chip/Gl125Board.h"
 #include "chip/Gl125Pixels.h"
@@ -20,7 +20,7 @@ namespace emulator {
 
 class Gl125Chip final : public ChipModel {
 public:
-    Gl125Chip(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs, Gl125Board& side);
+    Gl125Chip(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs, Gl125Board& side);
 
     std::uint32_t HighestRequest() const override { return 0x1FF; }
     bool VendorIn(std::uint16_t request, std::uint16_t index, std::uint32_t length,
@@ -136,7 +136,7 @@ private:
     bool MotorEngaged() const;
     std::size_t FifoCapacity() const;
 
-    const BoardSpec& board_;
+    const BoardProfile& board_;
     const Switches& switches_;
     DeviceLogsStore& logs_;
     Gl125Board& side_;

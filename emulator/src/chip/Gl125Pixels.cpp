@@ -27,7 +27,7 @@ double Lit(std::uint32_t from, std::uint32_t to, std::uint32_t period)
 
 }  // namespace
 
-Gl125Pixels::Gl125Pixels(const BoardSpec& board, const PixelSettings& settings, DeviceLogsStore& logs)
+Gl125Pixels::Gl125Pixels(const BoardProfile& board, const PixelSettings& settings, DeviceLogsStore& logs)
     : logs_(logs),
       model_(board, settings, logs),
       sensorStart_(board.dummyPixels + kFirstActiveAfterDummy),

@@ -10,7 +10,7 @@
 
 #include "../analog/FrontEnd.h"
 #include "../analog/PixelModel.h"
-#include "../board/BoardSpec.h"
+#include "../board/BoardProfile.h"
 #include "../core/DeviceLogsStore.h"
 
 namespace emulator {
@@ -46,7 +46,7 @@ struct Gl125LineSetup {
 
 class Gl125Pixels {
 public:
-    Gl125Pixels(const BoardSpec& board, const PixelSettings& settings, DeviceLogsStore& logs);
+    Gl125Pixels(const BoardProfile& board, const PixelSettings& settings, DeviceLogsStore& logs);
 
     void ScanStarting() { outsideSeen_ = false; }
 

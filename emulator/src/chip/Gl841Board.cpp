@@ -46,7 +46,7 @@ PaperSettings MakePaperSettings(const Switches& s)
 
 }  // namespace
 
-Gl841Board::Gl841Board(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs)
+Gl841Board::Gl841Board(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs)
     : board_(board),
       switches_(switches),
       logs_(logs),

@@ -8,7 +8,7 @@
 #include "analog/FrontEnd.h"
 #include "analog/SensorReadout.h"
 #include "board/BoardGpio.h"
-#include "board/BoardSpec.h"
+#include "board/BoardProfile.h"
 #include "board/SerialEeprom.h"
 #include "chip/BoardSide.h"
 #include "core/DeviceLogsStore.h"
@@ -19,7 +19,7 @@ namespace emulator {
 
 class Gl841Board final : public BoardSide {
 public:
-    Gl841Board(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs);
+    Gl841Board(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs);
 
     void GpioChanged(std::uint32_t directions, std::uint32_t latches, DeviceTime now) override;
     std::uint32_t GpioLevels() const override { return gpio_.Levels(); }
@@ -53,7 +53,7 @@ private:
     void RefreshInputs();
     PnmTransfer Transfer() const;
 
-    const BoardSpec& board_;
+    const BoardProfile& board_;
     const Switches& switches_;
     [[maybe_unused]] DeviceLogsStore& logs_;  // kept for the board parts still to log
     BoardGpio gpio_;

@@ -33,7 +33,7 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes)
 
 }  // namespace
 
-Gl841Chip::Gl841Chip(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs,
+Gl841Chip::Gl841Chip(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs,
                      BoardSide& side)
     : board_(board), switches_(switches), logs_(logs), side_(side), clockHz_(kResetClockHz)
 {

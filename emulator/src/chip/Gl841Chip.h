@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "board/BoardSpec.h"
+#include "board/BoardProfile.h"
 #include "chip/BoardSide.h"
 #include "chip/ChipModel.h"
 #include "core/DeviceLogsStore.h"
@@ -18,7 +18,7 @@ namespace emulator {
 
 class Gl841Chip final : public ChipModel {
 public:
-    Gl841Chip(const BoardSpec& board, const Switches& switches, DeviceLogsStore& logs, BoardSide& side);
+    Gl841Chip(const BoardProfile& board, const Switches& switches, DeviceLogsStore& logs, BoardSide& side);
 
     bool ControlIn(std::uint8_t request, std::uint16_t index, std::uint32_t length,
                    std::vector<std::uint8_t>& out) override;
@@ -106,7 +106,7 @@ private:
     bool MotorRunning() const;
     std::size_t FifoCapacity() const;
 
-    const BoardSpec& board_;
+    const BoardProfile& board_;
     const Switches& switches_;
     DeviceLogsStore& logs_;
     BoardSide& side_;

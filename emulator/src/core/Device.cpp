@@ -15,7 +15,7 @@ constexpr std::size_t kEventQueueBytes = 16;
 constexpr auto kTickerPoll = std::chrono::milliseconds(1);
 }  // namespace
 
-Device::Device(const BoardSpec& board, const SwitchOverrides& switches) : board_(board)
+Device::Device(const BoardProfile& board, const SwitchOverrides& switches) : board_(board)
 {
     for (const auto& [name, value] : switches)
         switches_.Set(name, value);

@@ -17,7 +17,7 @@
 #include <emulator/DeviceConnection.h>
 #include <emulator/VirtualScanner.h>
 
-#include "board/BoardSpec.h"
+#include "board/BoardProfile.h"
 #include "chip/BoardSide.h"
 #include "chip/ChipModel.h"
 #include "core/DeviceClock.h"
@@ -31,7 +31,7 @@ class UsbscanFace;
 
 class Device : public std::enable_shared_from_this<Device> {
 public:
-    Device(const BoardSpec& board, const SwitchOverrides& switches);
+    Device(const BoardProfile& board, const SwitchOverrides& switches);
     ~Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
@@ -78,7 +78,7 @@ public:
     }
 
     // Device parts, to be used inside WithState only.
-    const BoardSpec& Board() const { return board_; }
+    const BoardProfile& Board() const { return board_; }
     Switches& SwitchSet() { return switches_; }
     DeviceLogsStore& Logs() { return logs_; }
     DeviceClock& Clock() { return clock_; }
@@ -134,7 +134,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    BoardSpec board_;
+    BoardProfile board_;
     Switches switches_;
     DeviceLogsStore logs_;
     DeviceClock clock_;

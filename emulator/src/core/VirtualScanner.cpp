@@ -8,9 +8,9 @@
 namespace emulator {
 namespace {
 
-const BoardSpec& BoardByName(std::string_view name)
+const BoardProfile& BoardByName(std::string_view name)
 {
-    for (const BoardSpec& board : emulator::Boards()) {
+    for (const BoardProfile& board : emulator::Boards()) {
         if (board.name == name)
             return board;
     }
@@ -52,7 +52,7 @@ VirtualScanner::~VirtualScanner() { StopServing(); }
 std::vector<std::string> VirtualScanner::Boards()
 {
     std::vector<std::string> names;
-    for (const BoardSpec& board : emulator::Boards()) {
+    for (const BoardProfile& board : emulator::Boards()) {
         names.emplace_back(board.name);
     }
     return names;

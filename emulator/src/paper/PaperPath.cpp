@@ -11,7 +11,7 @@ namespace {
 constexpr double kEpsilonIn = 1e-9;
 }
 
-PaperPath::PaperPath(const BoardSpec& board, const PaperSettings& settings)
+PaperPath::PaperPath(const BoardProfile& board, const PaperSettings& settings)
     : sensorWidthIn_(board.sensorWidthIn),
       entryToFrontIn_(board.entryToFrontIn),
       stepIn_(1.0 / board.MotorStepsPerInch()),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../board/BoardSpec.h"
+#include "../board/BoardProfile.h"
 #include "Sheet.h"
 
 #include <array>
@@ -33,7 +33,7 @@ using Rgb = std::array<float, 3>;
 // back (side 1) CIS line see.
 class PaperPath {
 public:
-    PaperPath(const BoardSpec& board, const PaperSettings& settings);
+    PaperPath(const BoardProfile& board, const PaperSettings& settings);
 
     void Enqueue(Sheet sheet) { queue_.push_back(std::move(sheet)); }
 

@@ -23,7 +23,7 @@ struct GpioWiring {
 
 // What a board is: one column of the board table plus its EEPROM contents.
 // Every value is a plain field so that callers can override any of them.
-struct BoardSpec {
+struct BoardProfile {
     std::string_view name;
     std::uint16_t vendorId;
     std::uint16_t productId;
@@ -61,9 +61,9 @@ struct BoardSpec {
 };
 
 // The five boards, in table order.
-const std::array<BoardSpec, 5>& Boards();
+const std::array<BoardProfile, 5>& Boards();
 
 // The board of that name ("RM310-GL841", "RM310-GL125", "RM410", "RM1100", "RM460").
-std::optional<BoardSpec> FindBoard(std::string_view name);
+std::optional<BoardProfile> FindBoard(std::string_view name);
 
 } // namespace emulator

@@ -1,4 +1,4 @@
-#include "BoardSpec.h"
+#include "BoardProfile.h"
 
 namespace emulator {
 
@@ -9,7 +9,7 @@ constexpr GpioWiring kGl125Wiring{1, 2, 5, 5, 6, 7, 19, 13};
 
 constexpr std::uint32_t kSignalBMoveVersion = 0x20050121;
 
-constexpr std::array<BoardSpec, 5> kBoards{{
+constexpr std::array<BoardProfile, 5> kBoards{{
     {"RM310-GL841", 0x17C4, 0x00F0, ChipKind::Gl841, "CM635", 600, 2496, 22, 4.16, 600,
      600.0, 0.0, 0, 2.529e-3, 0.59, 268.0 / 600.0, 1.5, 512, 4.16, kGl841Wiring,
      0x0101, 0x20050121, "3105001001", "RM310-GL841"},
@@ -29,28 +29,28 @@ constexpr std::array<BoardSpec, 5> kBoards{{
 
 } // namespace
 
-double BoardSpec::MotorStepsPerInch() const
+double BoardProfile::MotorStepsPerInch() const
 {
     if (lowVersionStepsPerInch > 0.0 && boardVersion < lowVersionLimit)
         return lowVersionStepsPerInch;
     return stepsPerInch;
 }
 
-int BoardSpec::SignalBLine() const
+int BoardProfile::SignalBLine() const
 {
     if (chip == ChipKind::Gl841 && boardVersion < kSignalBMoveVersion)
         return 8;
     return 12;
 }
 
-const std::array<BoardSpec, 5>& Boards()
+const std::array<BoardProfile, 5>& Boards()
 {
     return kBoards;
 }
 
-std::optional<BoardSpec> FindBoard(std::string_view name)
+std::optional<BoardProfile> FindBoard(std::string_view name)
 {
-    for (const BoardSpec& board : kBoards) {
+    for (const BoardProfile& board : kBoards) {
         if (board.name == name)
             return board;
     }
