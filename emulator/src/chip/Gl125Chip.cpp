@@ -1,4 +1,5 @@
 #include "chip/Gl125Chip.h"
+#include "core/ByteOrder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,12 +26,6 @@ std::string Hex(unsigned value)
     char text[16];
     std::snprintf(text, sizeof text, "0x%02X", value);
     return text;
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 constexpr std::uint32_t CeilDiv(std::uint64_t a, std::uint64_t b)
@@ -356,8 +351,8 @@ bool Gl125Chip::VendorOut(std::uint16_t request, std::uint16_t index, std::span<
 
 void Gl125Chip::ArmHeader(bool in, std::span<const std::uint8_t> data)
 {
-    const std::uint32_t address = Le32(data.subspan(0, 4));
-    const std::uint32_t length = Le32(data.subspan(4, 4));
+    const std::uint32_t address = LoadLe32(data, 0);
+    const std::uint32_t length = LoadLe32(data, 4);
     if (length == 0) {
         logs_.Violation("K2", "bulk header of length 0, ignored");
         return;

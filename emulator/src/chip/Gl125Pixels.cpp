@@ -1,4 +1,5 @@
 #include "chip/Gl125Pixels.h"
+#include "core/ByteOrder.h"
 
 #include <algorithm>
 
@@ -14,8 +15,7 @@ std::uint16_t Le16(std::span<const std::uint8_t> memory, std::int64_t at)
 {
     if (at < 0 || static_cast<std::uint64_t>(at) + 1 >= memory.size())
         return 0;
-    const auto i = static_cast<std::size_t>(at);
-    return static_cast<std::uint16_t>(memory[i] | memory[i + 1] << 8);
+    return LoadLe16(memory, static_cast<std::size_t>(at));
 }
 
 double Lit(std::uint32_t from, std::uint32_t to, std::uint32_t period)

@@ -1,4 +1,5 @@
 #include "chip/Gl841Chip.h"
+#include "core/ByteOrder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,12 +24,6 @@ template <std::size_t N>
 bool Contains(const std::array<std::uint8_t, N>& table, std::uint8_t value)
 {
     return std::find(table.begin(), table.end(), value) != table.end();
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes)
-{
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 }  // namespace
@@ -168,7 +163,7 @@ bool Gl841Chip::ControlOut(std::uint8_t request, std::uint16_t index, std::span<
 
 void Gl841Chip::ArmHeader(std::span<const std::uint8_t> header)
 {
-    const std::uint32_t length = Le32(header.subspan(4, 4));
+    const std::uint32_t length = LoadLe32(header, 4);
     if (header[1] != 0 || header[2] != 0x82 || header[3] != 0 || length == 0 || header[0] > 1) {
         logs_.Violation("G2", "malformed bulk header, ignored");
         return;

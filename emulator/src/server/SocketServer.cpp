@@ -1,4 +1,5 @@
 #include "server/SocketServer.h"
+#include "core/ByteOrder.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,18 +24,6 @@ namespace {
 
 constexpr std::uint32_t kHeaderWords = 5;  // id, op, code, inLength, outLength
 constexpr std::uint32_t kMaxPayload = 16u << 20;
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 bool ReadExact(int fd, std::uint8_t* data, std::size_t size)
 {
@@ -93,15 +82,15 @@ struct SocketServer::Client {
         const std::uint32_t count = std::min<std::uint32_t>(reply.count, static_cast<std::uint32_t>(reply.data.size()));
         std::lock_guard lock(write);
         const std::uint32_t stamp = stamped ? 8 : 0;
-        PutLe32(frame, 12 + static_cast<std::uint32_t>(reply.data.size()) + stamp);
-        PutLe32(frame, id);
-        PutLe32(frame, reply.error);
-        PutLe32(frame, reply.data.empty() ? reply.count : count);
+        AppendLe(frame, 12 + static_cast<std::uint32_t>(reply.data.size()) + stamp);
+        AppendLe(frame, id);
+        AppendLe(frame, reply.error);
+        AppendLe(frame, reply.data.empty() ? reply.count : count);
         frame.insert(frame.end(), reply.data.begin(), reply.data.end());
         if (stamp != 0) {
             const auto time = static_cast<std::uint64_t>(reply.timeNs);
-            PutLe32(frame, static_cast<std::uint32_t>(time));
-            PutLe32(frame, static_cast<std::uint32_t>(time >> 32));
+            AppendLe(frame, static_cast<std::uint32_t>(time));
+            AppendLe(frame, static_cast<std::uint32_t>(time >> 32));
         }
         if (!closed)
             WriteAll(fd, frame.data(), frame.size());
@@ -279,7 +268,7 @@ void SocketServer::ServeClient(std::shared_ptr<Client> client)
         std::uint8_t sizeBytes[4];
         if (!ReadExact(client->fd, sizeBytes, 4))
             break;
-        const std::uint32_t size = Le32(sizeBytes);
+        const std::uint32_t size = LoadLe32(sizeBytes);
         if (size < kHeaderWords * 4)
             break;
         if (size > kHeaderWords * 4 + kMaxPayload + 12) {
@@ -297,18 +286,18 @@ void SocketServer::ServeClient(std::shared_ptr<Client> client)
             }
             if (!ok)
                 break;
-            client->Reply(Le32(head), DeviceReply{kErrorInvalidParameter, 0, {}});
+            client->Reply(LoadLe32(head), DeviceReply{kErrorInvalidParameter, 0, {}});
             continue;
         }
         frame.resize(size);
         if (!ReadExact(client->fd, frame.data(), size))
             break;
-        const std::uint32_t id = Le32(&frame[0]);
-        const std::uint32_t op = Le32(&frame[4]);
+        const std::uint32_t id = LoadLe32(frame, 0);
+        const std::uint32_t op = LoadLe32(frame, 4);
         DeviceRequest request;
-        request.code = Le32(&frame[8]);
-        const std::uint32_t inLength = Le32(&frame[12]);
-        request.outLength = Le32(&frame[16]);
+        request.code = LoadLe32(frame, 8);
+        const std::uint32_t inLength = LoadLe32(frame, 12);
+        request.outLength = LoadLe32(frame, 16);
         if (inLength != size - kHeaderWords * 4 || op < 1 || op > 4) {
             if (op != 4)
                 client->Reply(id, DeviceReply{kErrorInvalidParameter, 0, {}});

@@ -1,4 +1,5 @@
 #include "usb/UsbscanFace.h"
+#include "core/ByteOrder.h"
 
 #include <algorithm>
 
@@ -8,18 +9,6 @@ namespace {
 constexpr std::uint32_t kMaxTransfer = 16u << 20;
 constexpr std::uint16_t kBcdDevice = 0x0100;
 constexpr std::uint16_t kLanguageId = 0x0409;
-
-std::uint32_t Le32(const std::vector<std::uint8_t>& in, std::size_t at)
-{
-    return static_cast<std::uint32_t>(in[at]) | static_cast<std::uint32_t>(in[at + 1]) << 8 |
-           static_cast<std::uint32_t>(in[at + 2]) << 16 | static_cast<std::uint32_t>(in[at + 3]) << 24;
-}
-
-void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 // Bulk packet size: the bus speed, or full speed forced on a GL125 board.
 long PacketSize(const Switches& switches)
@@ -68,7 +57,7 @@ RequestClass UsbscanFace::Classify(const DeviceRequest& r)
         c.controlOut = r.code == kIoctlWriteRegisters;
         c.event = r.code == kIoctlWaitOnDeviceEvent;
         if ((c.controlIn || c.controlOut) && r.input.size() >= 4)
-            c.vendorRequest = Le32(r.input, 0);
+            c.vendorRequest = LoadLe32(r.input, 0);
         break;
     case RequestOp::Cancel:
         break;
@@ -134,19 +123,19 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
     switch (r.code) {
     case kIoctlGetDeviceDescriptor: {
         std::vector<std::uint8_t> out;
-        PutLe(out, d_.board_.vendorId, 2);
-        PutLe(out, d_.board_.productId, 2);
-        PutLe(out, kBcdDevice, 2);
-        PutLe(out, kLanguageId, 2);
+        AppendLe(out, d_.board_.vendorId, 2);
+        AppendLe(out, d_.board_.productId, 2);
+        AppendLe(out, kBcdDevice, 2);
+        AppendLe(out, kLanguageId, 2);
         out.resize(8 - std::min<std::uint32_t>(8, shortBy));
         return Done(std::move(out));
     }
     case kIoctlGetChannelAlignRqst: {
         const auto packet = static_cast<std::uint32_t>(PacketSize(d_.switches_));
         std::vector<std::uint8_t> out;
-        PutLe(out, 1, 4);
-        PutLe(out, packet, 4);
-        PutLe(out, packet, 4);
+        AppendLe(out, 1, 4);
+        AppendLe(out, packet, 4);
+        AppendLe(out, packet, 4);
         out.resize(12 - std::min<std::uint32_t>(12, shortBy));
         return Done(std::move(out));
     }
@@ -157,7 +146,7 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
     case kIoctlResetPipe: {
         std::uint32_t pipe = 3;
         if (r.input.size() == 4)
-            pipe = Le32(r.input, 0);
+            pipe = LoadLe32(r.input, 0);
         else if (!r.input.empty())
             return Fail(kErrorInvalidParameter);
         if (pipe > 3)
@@ -173,7 +162,7 @@ std::optional<DeviceReply> UsbscanFace::Execute(Device::Pending& p, const Device
             return Fail(kErrorInvalidFunction);
         if (r.input.size() != 4)
             return Fail(kErrorInvalidParameter);
-        d_.clock_.Advance(std::chrono::microseconds(Le32(r.input, 0)));
+        d_.clock_.Advance(std::chrono::microseconds(LoadLe32(r.input, 0)));
         return Done(0);
     default:
         return Fail(kErrorInvalidFunction);
@@ -187,9 +176,9 @@ std::optional<DeviceReply> UsbscanFace::RegisterRequest(Device::Pending& p, cons
         d_.logs_.Violation("T1", "register request without its {uOffset, uIndex, uLength} block");
         return Fail(kErrorInvalidParameter);
     }
-    const std::uint32_t request = Le32(r.input, 0);
-    const std::uint32_t index = Le32(r.input, 4);
-    const std::uint32_t length = Le32(r.input, 8);
+    const std::uint32_t request = LoadLe32(r.input, 0);
+    const std::uint32_t index = LoadLe32(r.input, 4);
+    const std::uint32_t length = LoadLe32(r.input, 8);
     p.log.code = request;
     p.log.index = index;
     p.log.length = length;
