@@ -13,8 +13,6 @@
 namespace {
 
 constexpr std::string_view kDirectPortSuffix = SI_DIRECT_PORT_SUFFIX;
-constexpr int kPortStillImage = 0;
-constexpr int kPortUsbscan = 1;
 
 bool HasDirectPortSuffix(std::string_view name) { return name.ends_with(kDirectPortSuffix); }
 
@@ -37,7 +35,7 @@ std::string LockBaseName(const std::string& interfaceName) {
 SIResult OpenScannerByName(const std::string& interfaceName, std::unique_ptr<Scanner>& scanner) {
     const bool direct = HasDirectPortSuffix(interfaceName);
     const std::string modelName = direct ? LockBaseName(interfaceName) : interfaceName;
-    std::unique_ptr<DevicePort> port = CreateDevicePort(direct ? kPortUsbscan : kPortStillImage);
+    std::unique_ptr<DevicePort> port = CreateDevicePort(direct ? PortKind::Usbscan : PortKind::StillImage);
 
     std::unique_ptr<Scanner> made = ScannerFactory::CreateByName(modelName);
     if (!made) return SI_ERR_UNKNOWN_SCANNER;

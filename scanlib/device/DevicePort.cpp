@@ -7,10 +7,6 @@
 
 namespace {
 
-constexpr int kPortSTI = 0;
-constexpr int kPortUsbscan = 1;
-constexpr int kPortNone = -1;
-
 using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
 
 // A 32-bit process on 64-bit Windows; IsWow64Process is looked up at run
@@ -71,17 +67,18 @@ void DevicePort::CloseDeviceLock() {
     deviceLock_.Close();
 }
 
-int EffectiveDevicePortKind(int kind) {
+PortKind EffectiveDevicePortKind(PortKind kind) {
     constexpr bool k32BitProcess = sizeof(void*) == 4;
-    if (k32BitProcess && IsWow64()) return kPortUsbscan;
-    if (kind == kPortSTI || kind == kPortUsbscan) return kind;
-    return kPortNone;
+    if (k32BitProcess && IsWow64()) return PortKind::Usbscan;
+    if (kind == PortKind::StillImage || kind == PortKind::Usbscan) return kind;
+    return PortKind::None;
 }
 
-std::unique_ptr<DevicePort> CreateDevicePort(int kind) {
+std::unique_ptr<DevicePort> CreateDevicePort(PortKind kind) {
     switch (EffectiveDevicePortKind(kind)) {
-        case kPortSTI: return CreateDevicePortSTI();
-        case kPortUsbscan: return CreateDevicePortUsbscan();
-        default: return nullptr;
+        case PortKind::StillImage: return CreateDevicePortSTI();
+        case PortKind::Usbscan: return CreateDevicePortUsbscan();
+        case PortKind::None: break;
     }
+    return nullptr;
 }

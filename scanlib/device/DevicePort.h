@@ -62,10 +62,16 @@ private:
     int lockHolds_ = 0;
 };
 
-// kind 0: the Still Image port; 1: the usbscan port; others none. The 32-bit
-// build inside a 32-bit process on 64-bit Windows makes the usbscan port for
-// every kind.
-std::unique_ptr<DevicePort> CreateDevicePort(int kind);
+// The road a port takes to the scanner. Any other value asks for no port.
+enum class PortKind : int {
+    None = -1,
+    StillImage = 0,  // through the Still Image service and the minidriver
+    Usbscan = 1,     // straight to the usbscan device file
+};
 
-// The kind CreateDevicePort makes for a requested kind: 0, 1, or -1 for none.
-int EffectiveDevicePortKind(int kind);
+// The 32-bit build inside a 32-bit process on 64-bit Windows makes the
+// usbscan port for every kind.
+std::unique_ptr<DevicePort> CreateDevicePort(PortKind kind);
+
+// The kind CreateDevicePort makes for a requested kind.
+PortKind EffectiveDevicePortKind(PortKind kind);

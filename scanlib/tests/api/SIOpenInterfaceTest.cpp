@@ -599,20 +599,20 @@ TEST(SIOpenWithoutPortTest, EachNameFormOpensOverItsOwnPort) {
     // The plain name takes the Still Image port, the "__" name the usbscan
     // port; a 32-bit process on 64-bit Windows takes usbscan for either.
     platform::testing::SetWow64(false);
-    EXPECT_EQ(EffectiveDevicePortKind(0), 0);
-    EXPECT_EQ(EffectiveDevicePortKind(1), 1);
-    EXPECT_EQ(EffectiveDevicePortKind(2), -1);
-    EXPECT_EQ(CreateDevicePort(2), nullptr);
+    EXPECT_EQ(EffectiveDevicePortKind(PortKind::StillImage), PortKind::StillImage);
+    EXPECT_EQ(EffectiveDevicePortKind(PortKind::Usbscan), PortKind::Usbscan);
+    EXPECT_EQ(EffectiveDevicePortKind(PortKind{2}), PortKind::None);
+    EXPECT_EQ(CreateDevicePort(PortKind{2}), nullptr);
     FakeScanner::ResetScript();
     for (const char* name : {"FAKE", "FAKE__"}) {
-        EXPECT_NE(CreateDevicePort(std::string_view(name).ends_with("__") ? 1 : 0), nullptr) << name;
+        EXPECT_NE(CreateDevicePort(std::string_view(name).ends_with("__") ? PortKind::Usbscan : PortKind::StillImage), nullptr) << name;
         EXPECT_EQ(SI_OpenInterface(name), SI_OK) << name;
         EXPECT_EQ(SI_CloseInterface(), SI_OK) << name;
     }
     EXPECT_EQ(FakeScanner::calls.opens, 2);
     if constexpr (sizeof(void*) == 4) {
         platform::testing::SetWow64(true);
-        EXPECT_EQ(EffectiveDevicePortKind(0), 1) << "under WOW64 the plain name uses usbscan too";
+        EXPECT_EQ(EffectiveDevicePortKind(PortKind::StillImage), PortKind::Usbscan) << "under WOW64 the plain name uses usbscan too";
     }
     platform::testing::SetWow64(std::nullopt);
 }

@@ -84,18 +84,19 @@ TEST(DevicePortTest, PortKindByBuild) {
                           Case{true, 0, 1, 0}, Case{true, 1, 1, 1}, Case{true, 2, 1, -1}}) {
         platform::testing::SetWow64(c.wow64);
         const int expected = sizeof(void*) == 4 ? c.expected32 : c.expected64;
-        EXPECT_EQ(EffectiveDevicePortKind(c.kind), expected) << "wow64 " << c.wow64 << " kind " << c.kind;
+        EXPECT_EQ(EffectiveDevicePortKind(PortKind{c.kind}), PortKind{expected})
+            << "wow64 " << c.wow64 << " kind " << c.kind;
     }
 }
 
 TEST(DevicePortTest, MissingWow64QueryMeansNotWow64) {
     platform::testing::SetWow64(true);
     platform::testing::Hide("kernel32", "IsWow64Process");
-    EXPECT_EQ(EffectiveDevicePortKind(0), 0);
-    EXPECT_EQ(EffectiveDevicePortKind(2), -1);
+    EXPECT_EQ(EffectiveDevicePortKind(PortKind::StillImage), PortKind::StillImage);
+    EXPECT_EQ(EffectiveDevicePortKind(PortKind{2}), PortKind::None);
 }
 
 TEST(DevicePortTest, UnknownKindMakesNoPort) {
     platform::testing::SetWow64(false);
-    EXPECT_EQ(CreateDevicePort(2), nullptr);
+    EXPECT_EQ(CreateDevicePort(PortKind{2}), nullptr);
 }

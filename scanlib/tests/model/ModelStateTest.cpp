@@ -136,7 +136,7 @@ TEST_P(BoardVersionTest, MotorAndLinesFollowTheBoardVersion) {
     const VersionCase c = GetParam();
     Serve("RM410");
     VersionedRM410 model(c.version);
-    auto port = CreateDevicePort(1);
+    auto port = CreateDevicePort(PortKind::Usbscan);
     DevicePort* handed = port.get();
     ASSERT_TRUE(model.Open(handed));
     EXPECT_EQ(handed, nullptr);  // the model owns the port now
