@@ -270,6 +270,31 @@ TEST_F(WiaEventTest, ResumeThatCannotBindGivesTheLockBackAndALaterResumeWorks) {
     EXPECT_EQ(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("page")).result, S_OK);
 }
 
+TEST_F(WiaEventTest, ResumeWithTheDeviceGoneTriesTenTimesThenGivesTheLockBack) {
+    Open("RM310-GL841", 5, 1);
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_POWER_SUSPEND), S_OK);
+    Scanner().Unplug();
+    // A second of settling, then ten opens three seconds apart (platform clock).
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_POWER_RESUME), S_OK);
+    EXPECT_GE(GetTickCount() - start, 1000u + 9u * 3000u) << "fewer than ten attempts";
+    IStiUSD* other = LockingInstance();
+    ASSERT_NE(other, nullptr);
+    HRESULT locked = E_FAIL;
+    std::thread([&] {
+        locked = other->LockDevice();
+        if (locked == S_OK) other->UnLockDevice();
+    }).join();
+    EXPECT_EQ(locked, S_OK) << "the failed resume keeps no lock";
+    other->Release();
+    // Still suspended: a transfer fails at once, without the device.
+    Scanner().Plug();
+    Scanner().InsertSheet(WriteSheet("front.pgm"));
+    const int64_t before = Scanner().MotorPosition();
+    EXPECT_TRUE(FAILED(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("none")).result));
+    EXPECT_EQ(Scanner().MotorPosition(), before);
+}
+
 TEST_F(WiaEventTest, UnpluggedAndPluggedInAgainTheDeviceComesBack) {
     Open("RM310-GL841", 5, 1);
     Monitor();
