@@ -106,8 +106,10 @@ void VarnixWiaDevice::ListenForInterrupts() {
             case kData: {
                 // While suspended the library is closed: nothing is decoded.
                 const GUID event = suspended_ ? GUID{} : DecodeInterruptEvent();
+                // An interrupt that raises nothing (a button release) leaves
+                // an event not fetched yet in place.
                 EnterCriticalSection(&deviceSection_);
-                pendingEvent_ = event;
+                if (!IsEqualGUID(event, GUID_NULL)) pendingEvent_ = event;
                 const HANDLE notify = notificationHandle_;
                 LeaveCriticalSection(&deviceSection_);
                 if (!IsEqualGUID(event, GUID_NULL) && notify != nullptr) SetEvent(notify);

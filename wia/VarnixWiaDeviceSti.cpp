@@ -383,8 +383,15 @@ HRESULT STDMETHODCALLTYPE VarnixWiaDevice::RawWriteCommand(LPVOID ioBlock, DWORD
         overlapped, nullptr);
 }
 
+// An event the listener raised before the service gave its handle is
+// still pending: the new handle is signalled for it at once, so it is
+// fetched rather than lost.
 HRESULT STDMETHODCALLTYPE VarnixWiaDevice::SetNotificationHandle(HANDLE event) {
+    EnterCriticalSection(&deviceSection_);
     notificationHandle_ = event == INVALID_HANDLE_VALUE ? nullptr : event;
+    const bool pending = !IsEqualGUID(pendingEvent_, GUID{});
+    if (pending && notificationHandle_ != nullptr) SetEvent(notificationHandle_);
+    LeaveCriticalSection(&deviceSection_);
     return S_OK;
 }
 

@@ -102,6 +102,36 @@ TEST_F(WiaEventTest, InsertedSheetRaisesPaperInAndIsDrawnInByTheDistance) {
     EXPECT_NEAR(static_cast<double>(moved), 78, 2.0);
 }
 
+TEST_F(WiaEventTest, InterruptsBeforeTheMonitorsHandleAreNotLost) {
+    // The sheet and the button come while nobody waits for the driver's
+    // notification yet: the monitor that subscribes afterwards still gets
+    // each event.
+    struct Row {
+        const char* what;
+        const char* event;
+    };
+    for (const Row r : {Row{"button", emulator::kScanButtonEvent}, Row{"paper", emulator::kPaperInEvent}}) {
+        Open("RM310-GL841", 5, 1);
+        if (std::string(r.what) == "paper") {
+            Scanner().InsertSheet(WriteSheet("front.pgm"));
+        } else {
+            Scanner().Press();
+            Scanner().Release();
+        }
+        std::this_thread::sleep_for(300ms);  // the listener decodes before anyone subscribes
+        monitor_ = std::make_unique<platform::wia::EventMonitor>(Driver(), L"device");
+        const auto event = NextEvent();
+        ASSERT_TRUE(event) << r.what;
+        EXPECT_TRUE(IsEqualGUID(*event, Guid(r.event))) << r.what;
+        monitor_.reset();
+        CloseDriver();
+        Scanner().StopServing();
+        for (const auto& v : Scanner().Violations()) ADD_FAILURE() << v.rule << ": " << v.text;
+        scanner_.reset();
+        platform::wia::TakeServiceEvents();
+    }
+}
+
 TEST_F(WiaEventTest, PrefeedDistancesAreClampedAndTextEnables) {
     // Steps of the motor (600 per inch) for the distance in hundredths; 0
     // feeds the shortest distance the library moves, not nothing.
@@ -238,6 +268,31 @@ TEST_F(WiaEventTest, ResumeThatCannotBindGivesTheLockBackAndALaterResumeWorks) {
     EXPECT_TRUE(FAILED(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("none")).result));
     ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_POWER_RESUME), S_OK);
     EXPECT_EQ(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("page")).result, S_OK);
+}
+
+TEST_F(WiaEventTest, ResumeWithTheDeviceGoneTriesTenTimesThenGivesTheLockBack) {
+    Open("RM310-GL841", 5, 1);
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_POWER_SUSPEND), S_OK);
+    Scanner().Unplug();
+    // A second of settling, then ten opens three seconds apart (platform clock).
+    const DWORD start = GetTickCount();
+    ASSERT_EQ(Service().NotifyPnp(WIA_EVENT_POWER_RESUME), S_OK);
+    EXPECT_GE(GetTickCount() - start, 1000u + 9u * 3000u) << "fewer than ten attempts";
+    IStiUSD* other = LockingInstance();
+    ASSERT_NE(other, nullptr);
+    HRESULT locked = E_FAIL;
+    std::thread([&] {
+        locked = other->LockDevice();
+        if (locked == S_OK) other->UnLockDevice();
+    }).join();
+    EXPECT_EQ(locked, S_OK) << "the failed resume keeps no lock";
+    other->Release();
+    // Still suspended: a transfer fails at once, without the device.
+    Scanner().Plug();
+    Scanner().InsertSheet(WriteSheet("front.pgm"));
+    const int64_t before = Scanner().MotorPosition();
+    EXPECT_TRUE(FAILED(Service().Acquire(Service().Feeder(), Transfer::File, Prefix("none")).result));
+    EXPECT_EQ(Scanner().MotorPosition(), before);
 }
 
 TEST_F(WiaEventTest, UnpluggedAndPluggedInAgainTheDeviceComesBack) {

@@ -7,7 +7,9 @@
 #include <platform/testing_io.h>
 
 #include <objbase.h>
+#include <sti.h>
 #include <wia.h>
+#include <windows.h>
 
 #include <chrono>
 #include <thread>
@@ -23,7 +25,9 @@ class WiaServiceClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::testing::SetWindowsVersion(5, 1);
-        scanner_ = std::make_unique<emulator::VirtualScanner>("RM310-GL841", emulator::SwitchOverrides{{"speed", "8"}});
+        // The host makes the device requests: the scanner keeps the real clock.
+        scanner_ = std::make_unique<emulator::VirtualScanner>(
+            "RM310-GL841", emulator::SwitchOverrides{{"speed", "8"}, {"clock", "real"}});
         scanner_->Serve(platform::testing::Root(), 0);
         ASSERT_FALSE(
             platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry("RM310-GL841", 0, *scanner_)).empty());
@@ -81,6 +85,31 @@ TEST_F(WiaServiceClientTest, PropertiesEventsAndACancelFromASecondConnection) {
         client.Acquire(device, 1, Transfer::Callback, (std::filesystem::path(platform::testing::Root()) / "p").string());
     canceller.join();
     EXPECT_EQ(result.result, S_FALSE);
+}
+
+TEST_F(WiaServiceClientTest, SuspendKeepsAnotherProcessOffTheDeviceUntilResume) {
+    // This process's Still Image device, as another application has it:
+    // its lock requests are served by the host beside the WIA face.
+    IStillImageW* still = nullptr;
+    ASSERT_EQ(StiCreateInstanceW(GetModuleHandleA(nullptr), STI_VERSION, &still, nullptr), S_OK);
+    ServiceClient client;
+    const auto devices = client.Devices();
+    ASSERT_EQ(devices.size(), 1u);
+    std::wstring device = devices[0].name;
+    IStiDevice* other = nullptr;
+    ASSERT_EQ(still->CreateDevice(device.data(), STI_DEVICE_CREATE_DATA, &other, nullptr), S_OK);
+    still->Release();
+
+    ASSERT_EQ(client.NotifyPnp(device, WIA_EVENT_POWER_SUSPEND), S_OK);
+    EXPECT_EQ(other->LockDevice(1000), static_cast<HRESULT>(0x80070021)) << "the sleeping device is locked";
+    // The resume comes on another connection (another host thread).
+    ServiceClient resumer;
+    ASSERT_EQ(resumer.NotifyPnp(device, WIA_EVENT_POWER_RESUME), S_OK);
+    ASSERT_EQ(other->LockDevice(1000), S_OK);
+    EXPECT_EQ(other->UnLockDevice(), S_OK);
+    other->Release();
+    LONG value = 0;
+    EXPECT_EQ(client.ReadLong(device, 1, WIA_IPS_XRES, &value), S_OK);
 }
 
 }  // namespace

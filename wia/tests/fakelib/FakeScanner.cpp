@@ -5,6 +5,8 @@
 
 #include <SIInterface.h>
 
+#include <atomic>
+
 namespace {
 
 FakeScannerState state;
@@ -36,6 +38,7 @@ SI_EXPORT SIResult SI_GetScannerStatus(int* status) {
     return state.statusResult;
 }
 SI_EXPORT SIResult SI_GetPaperStatus(int* present) {
+    std::atomic_ref<int>(state.paperReads).fetch_add(1);
     *present = state.paperPresent;
     return state.paperResult;
 }
@@ -62,13 +65,19 @@ SI_EXPORT SIResult SI_ReadImageData(uint8_t*, uint32_t, uint32_t, int* linesRead
     return SI_END_OF_PAGE;
 }
 SI_EXPORT SIResult SI_EndScan(void) { return SI_OK; }
-SI_EXPORT SIResult SI_GetEvent(SIEvent*) { return SI_OK; }
+SI_EXPORT SIResult SI_GetEvent(SIEvent* event) {
+    if (event) event->events = state.eventFlags;
+    return SI_OK;
+}
 SI_EXPORT SIResult SI_IsCalibrated(int* calibrated) {
     *calibrated = 1;
     return SI_OK;
 }
 SI_EXPORT SIResult SI_FeedPaperOut(void) { return SI_OK; }
-SI_EXPORT SIResult SI_Feed(void) { return SI_OK; }
+SI_EXPORT SIResult SI_Feed(void) {
+    std::atomic_ref<int>(state.feeds).fetch_add(1);
+    return SI_OK;
+}
 SI_EXPORT SIResult SI_Clean(SIProgressCallback) { return SI_OK; }
 
 }  // extern "C"

@@ -20,6 +20,11 @@ struct FakeScannerState {
     int calibrations = 0;
     SIResult lastError = 0;
     const char* lastErrorText = "";
+    // What SI_GetEvent reports for any interrupt; paper reads and feeds
+    // counted (other threads read them through std::atomic_ref).
+    uint32_t eventFlags = 0;
+    int paperReads = 0;
+    int feeds = 0;
 };
 
 using FakeScannerControlFunction = FakeScannerState* (*)();
