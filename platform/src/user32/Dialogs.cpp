@@ -161,6 +161,8 @@ void RegisterSystemClasses() {
     static const bool done = [] {
         RegisterSystemClass("Button", ButtonProc, 0, nullptr);
         RegisterSystemClass("Static", StaticProc, 0, nullptr);
+        RegisterSystemClass("ComboBox", ComboBoxProc, 0, nullptr);
+        RegisterSystemClass("ComboLBox", ComboListProc, 0, nullptr);
         RegisterSystemClass("#32770", DialogClassProc, kDialogExtra,
                             reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_BTNFACE + 1)));
         RegisterCommonControlClasses();

@@ -221,6 +221,18 @@ bool Perform(HWND front, const std::string& step) {
         PostMessageA(GetParent(bar), scroll, MAKELONG(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
         return true;
     }
+    if (verb == "pick") {
+        // The user picks entry INDEX of a drop-down list.
+        auto [which, rest] = target(3);
+        if (rest.size() != 2 || !DialogMatches(front, which)) return false;
+        HWND list = ControlOf(front, std::atoi(rest[0].c_str()));
+        if (list == nullptr || !IsWindowEnabled(list)) return false;
+        const int index = std::atoi(rest[1].c_str());
+        if (SendMessageA(list, CB_SETCURSEL, index, 0) != index) return false;
+        PostMessageA(GetParent(list), WM_COMMAND, MAKELONG(GetDlgCtrlID(list), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        return true;
+    }
     if (verb == "page") {
         // A click on a property sheet's tab.
         auto [which, rest] = target(2);

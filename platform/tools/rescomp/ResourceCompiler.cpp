@@ -16,7 +16,7 @@
 //   version A.B.C.D app|dll                 version information; ends with "end"
 //     "Name" "value"                        one string (CompanyName, FileVersion...)
 // KIND: text ctext rtext button check autocheck radio autoradio group icon
-//       frame etched progress trackbar; FLAG: default hidden disabled tabstop
+//       frame etched progress trackbar droplist; FLAG: default hidden disabled tabstop
 //       notab group border sunken autoticks vertical noprefix multiline
 // Texts are UTF-8 with \n \t \" \\ and \xHH (a Windows-1252 byte).
 #include <cstdint>
@@ -157,6 +157,7 @@ void Item(Writer& out, const Control& c, const std::string& file, int line) {
     else if (c.kind == "group") atom = 0x80, style |= 0x7;
     else if (c.kind == "progress") className = "msctls_progress32", style |= WS_BORDER;
     else if (c.kind == "trackbar") className = "msctls_trackbar32", style |= WS_TABSTOP;
+    else if (c.kind == "droplist") atom = 0x85, style |= WS_TABSTOP | 0x00200000 | 0x3;  // WS_VSCROLL, CBS_DROPDOWNLIST
     else Fail(file, line, "unknown control kind '" + c.kind + "'");
     for (const std::string& flag : c.flags) {
         if (flag == "default") style |= 0x1;
