@@ -204,6 +204,53 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define CBN_SELENDOK 9
 #define CBN_SELENDCANCEL 10
 
+// Scroll bars.
+typedef struct tagSCROLLINFO {
+    UINT cbSize;
+    UINT fMask;
+    int nMin;
+    int nMax;
+    UINT nPage;
+    int nPos;
+    int nTrackPos;
+} SCROLLINFO, *LPSCROLLINFO;
+typedef const SCROLLINFO* LPCSCROLLINFO;
+#ifdef __cplusplus
+static_assert(sizeof(SCROLLINFO) == 28, "SCROLLINFO layout");
+#endif
+#define SB_HORZ 0
+#define SB_VERT 1
+#define SB_CTL 2
+#define SB_BOTH 3
+#define SB_LINEUP 0
+#define SB_LINELEFT 0
+#define SB_LINEDOWN 1
+#define SB_LINERIGHT 1
+#define SB_PAGEUP 2
+#define SB_PAGELEFT 2
+#define SB_PAGEDOWN 3
+#define SB_PAGERIGHT 3
+#define SB_THUMBPOSITION 4
+#define SB_THUMBTRACK 5
+#define SB_TOP 6
+#define SB_LEFT 6
+#define SB_BOTTOM 7
+#define SB_RIGHT 7
+#define SB_ENDSCROLL 8
+#define SIF_RANGE 0x0001u
+#define SIF_PAGE 0x0002u
+#define SIF_POS 0x0004u
+#define SIF_DISABLENOSCROLL 0x0008u
+#define SIF_TRACKPOS 0x0010u
+#define SIF_ALL (SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS)
+#define SBS_HORZ 0x0000u
+#define SBS_VERT 0x0001u
+#define SBM_SETPOS 0x00E0u
+#define SBM_GETPOS 0x00E1u
+#define SBM_SETRANGE 0x00E2u
+#define SBM_SETSCROLLINFO 0x00E9u
+#define SBM_GETSCROLLINFO 0x00EAu
+
 // Static styles.
 #define SS_LEFT 0x0u
 #define SS_CENTER 0x1u
@@ -254,9 +301,21 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define WM_VSCROLL 0x0115u
 #define WM_CTLCOLORDLG 0x0136u
 #define WM_CTLCOLORSTATIC 0x0138u
+#define WM_CONTEXTMENU 0x007Bu
+#define WM_NCHITTEST 0x0084u
+#define WM_NCLBUTTONDOWN 0x00A1u
+#define WM_INITMENUPOPUP 0x0117u
+#define WM_MENUSELECT 0x011Fu
+#define WM_ENTERIDLE 0x0121u
 #define WM_MOUSEMOVE 0x0200u
 #define WM_LBUTTONDOWN 0x0201u
 #define WM_LBUTTONUP 0x0202u
+#define WM_LBUTTONDBLCLK 0x0203u
+#define WM_RBUTTONDOWN 0x0204u
+#define WM_RBUTTONUP 0x0205u
+#define WM_RBUTTONDBLCLK 0x0206u
+#define WM_MOUSEHOVER 0x02A1u
+#define WM_MOUSELEAVE 0x02A3u
 #define WM_CAPTURECHANGED 0x0215u
 #define WM_USER 0x0400u
 #define WM_APP 0x8000u
@@ -295,6 +354,11 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define VK_F10 0x79
 
 #define MK_LBUTTON 0x0001u
+#define MK_RBUTTON 0x0002u
+
+#define HTCLIENT 1
+#define HTHSCROLL 6
+#define HTVSCROLL 7
 
 #define PM_NOREMOVE 0x0000u
 #define PM_REMOVE 0x0001u
@@ -482,6 +546,15 @@ WINUSERAPI LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 WINUSERAPI UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
 WINUSERAPI UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 WINUSERAPI BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+
+// Scroll bars.
+WINUSERAPI int WINAPI SetScrollInfo(HWND hwnd, int nBar, LPCSCROLLINFO lpsi, BOOL redraw);
+WINUSERAPI BOOL WINAPI GetScrollInfo(HWND hwnd, int nBar, LPSCROLLINFO lpsi);
+WINUSERAPI int WINAPI SetScrollPos(HWND hWnd, int nBar, int nPos, BOOL bRedraw);
+WINUSERAPI int WINAPI GetScrollPos(HWND hWnd, int nBar);
+WINUSERAPI BOOL WINAPI SetScrollRange(HWND hWnd, int nBar, int nMinPos, int nMaxPos, BOOL bRedraw);
+WINUSERAPI BOOL WINAPI GetScrollRange(HWND hWnd, int nBar, int* lpMinPos, int* lpMaxPos);
+WINUSERAPI BOOL WINAPI ShowScrollBar(HWND hWnd, int wBar, BOOL bShow);
 
 // Dialogs.
 WINUSERAPI HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,

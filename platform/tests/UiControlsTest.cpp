@@ -192,3 +192,149 @@ TEST_F(UiControls, DropDownListDrawsItsSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::pair<UINT, int>> scrolls;  // (message, code) the window heard
+int sizes = 0;
+
+LRESULT CALLBACK ScrolledProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_HSCROLL || message == WM_VSCROLL) scrolls.emplace_back(message, LOWORD(wParam));
+    if (message == WM_VSCROLL && LOWORD(wParam) == SB_THUMBPOSITION) scrolls.emplace_back(0, HIWORD(wParam));
+    if (message == WM_SIZE) ++sizes;
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+class UiScrollBars : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSA cls{};
+        cls.lpfnWndProc = ScrolledProc;
+        cls.lpszClassName = "Scrolled";
+        cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1));
+        RegisterClassA(&cls);
+        top_ = CreateWindowExA(0, "Scrolled", "Top", WS_POPUP | WS_VISIBLE, 10, 10, 300, 300, nullptr, nullptr,
+                               nullptr, nullptr);
+        window_ = CreateWindowExA(0, "Scrolled", "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, 20, 20, 200,
+                                  200, top_, nullptr, nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+        scrolls.clear();
+        sizes = 0;
+    }
+    void TearDown() override {
+        DestroyWindow(top_);
+        UnregisterClassA("Scrolled", nullptr);
+    }
+    void Press(int x, int y, UINT message = WM_LBUTTONDOWN) {
+        PostMessageA(window_, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELONG(x, y));
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    RECT Client() {
+        RECT r{};
+        GetClientRect(window_, &r);
+        return r;
+    }
+    HWND top_ = nullptr;
+    HWND window_ = nullptr;
+};
+
+TEST_F(UiScrollBars, RangesPagesAndPositions) {
+    // Shown from the start; an empty range takes a bar away and the client grows.
+    EXPECT_EQ(Client().right, 200 - 16);
+    EXPECT_EQ(Client().bottom, 200 - 16);
+    SetScrollRange(window_, SB_HORZ, 0, 0, TRUE);
+    EXPECT_EQ(Client().bottom, 200);
+    EXPECT_EQ(sizes, 1);
+    // Positions stay inside the range, less the page.
+    SetScrollRange(window_, SB_VERT, 0, 24, TRUE);
+    EXPECT_EQ(SetScrollPos(window_, SB_VERT, 30, TRUE), 0);
+    EXPECT_EQ(GetScrollPos(window_, SB_VERT), 24);
+    SCROLLINFO info{sizeof info, SIF_PAGE, 0, 0, 10, 0, 0};
+    EXPECT_EQ(SetScrollInfo(window_, SB_VERT, &info, TRUE), 15);
+    info.fMask = SIF_ALL;
+    ASSERT_TRUE(GetScrollInfo(window_, SB_VERT, &info));
+    EXPECT_EQ(info.nMin, 0);
+    EXPECT_EQ(info.nMax, 24);
+    EXPECT_EQ(info.nPage, 10u);
+    EXPECT_EQ(info.nPos, 15);
+    int low = -1, high = -1;
+    EXPECT_TRUE(GetScrollRange(window_, SB_VERT, &low, &high));
+    EXPECT_EQ(high, 24);
+    // Asked to stay, a bar with nothing to scroll stays (disabled).
+    info = SCROLLINFO{sizeof info, SIF_RANGE | SIF_DISABLENOSCROLL, 0, 0, 0, 0, 0};
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+    EXPECT_EQ(Client().right, 200 - 16);
+    ShowScrollBar(window_, SB_VERT, FALSE);
+    EXPECT_EQ(Client().right, 200);
+}
+
+TEST_F(UiScrollBars, ArrowsTrackAndThumbTellTheWindow) {
+    SetScrollRange(window_, SB_HORZ, 0, 0, TRUE);
+    SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 0, 0};
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+    const RECT client = Client();
+    const int bar = client.right + 8;
+    struct Case {
+        const char* what;
+        int y;
+        int code;
+    };
+    const Case cases[] = {
+        {"up arrow", 8, SB_LINEUP},
+        {"down arrow", client.bottom - 8, SB_LINEDOWN},
+        {"track below the thumb", client.bottom / 2, SB_PAGEDOWN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        scrolls.clear();
+        Press(bar, c.y);
+        EXPECT_EQ(scrolls, (std::vector<std::pair<UINT, int>>{{WM_VSCROLL, c.code}, {WM_VSCROLL, SB_ENDSCROLL}}));
+    }
+    // The window moves the bar itself; the thumb then sits lower, and a
+    // press above it pages up.
+    SetScrollPos(window_, SB_VERT, 60, TRUE);
+    scrolls.clear();
+    Press(bar, 24);
+    EXPECT_EQ(scrolls.front(), (std::pair<UINT, int>{WM_VSCROLL, SB_PAGEUP}));
+    // Dragging the thumb to the end: track, position, end; the position is
+    // the last one.
+    SetScrollPos(window_, SB_VERT, 0, TRUE);
+    scrolls.clear();
+    Press(bar, 16 + 5);
+    Press(bar, client.bottom + 40, WM_MOUSEMOVE);
+    Press(bar, client.bottom + 40, WM_LBUTTONUP);
+    EXPECT_EQ(scrolls, (std::vector<std::pair<UINT, int>>{{WM_VSCROLL, SB_THUMBTRACK},
+                                                           {WM_VSCROLL, SB_THUMBPOSITION},
+                                                           {0, 90},
+                                                           {WM_VSCROLL, SB_ENDSCROLL}}));
+    EXPECT_EQ(GetCapture(), nullptr);
+    // Presses inside the client area are the window's own.
+    scrolls.clear();
+    Press(10, 10);
+    EXPECT_TRUE(scrolls.empty());
+}
+
+TEST_F(UiScrollBars, ThumbIsDrawnAtItsPosition) {
+    SetScrollRange(window_, SB_HORZ, 0, 0, TRUE);
+    SCROLLINFO info{sizeof info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 0, 0};
+    SetScrollInfo(window_, SB_VERT, &info, TRUE);
+    const std::string path = platform::testing::Root() + "/scroll.png";
+    int width = 0, height = 0;
+    // The thumb's face against the track, along the bar's middle column.
+    auto thumbAt = [&](int y) {
+        platform::testing::RenderWindow(top_, path);
+        const auto pixels = platform::testing::ReadPng(path, &width, &height);
+        POINT p{Client().right + 8, y};
+        ClientToScreen(window_, &p);
+        return pixels[static_cast<size_t>((p.y - 10) * width + (p.x - 10))] == 0xD4D0C8u;
+    };
+    const int track = Client().bottom - 32;
+    EXPECT_TRUE(thumbAt(16 + 5));
+    EXPECT_FALSE(thumbAt(16 + track - 5));
+    SetScrollPos(window_, SB_VERT, 90, TRUE);
+    EXPECT_FALSE(thumbAt(16 + 5));
+    EXPECT_TRUE(thumbAt(16 + track - 5));
+}
+
+}  // namespace

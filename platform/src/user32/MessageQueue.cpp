@@ -326,6 +326,24 @@ WINBASEAPI LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
         return 0;
     }
     if (lpMsg->hwnd == nullptr) return 0;
+    if (platform::user::ScrollBarTrack(*lpMsg)) return 0;
+    if (lpMsg->message == WM_LBUTTONDOWN || lpMsg->message == WM_LBUTTONDBLCLK) {
+        // A press beside the client area, on one of the window's scroll bars.
+        POINT inWindow{static_cast<SHORT>(LOWORD(lpMsg->lParam)), static_cast<SHORT>(HIWORD(lpMsg->lParam))};
+        RECT client{};
+        GetClientRect(lpMsg->hwnd, &client);
+        if (!PtInRect(&client, inWindow)) {
+            {
+                std::lock_guard guard(platform::user::Lock());
+                platform::user::Window* window = platform::user::Find(lpMsg->hwnd);
+                if (window == nullptr) return 0;
+                const RECT offset = platform::user::ClientInWindow(*window);
+                inWindow.x += offset.left;
+                inWindow.y += offset.top;
+            }
+            if (platform::user::ScrollBarPress(lpMsg->hwnd, inWindow)) return 0;
+        }
+    }
     return SendMessageA(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 

@@ -37,6 +37,17 @@ struct DialogInfo {
     int defaultId = IDOK;
 };
 
+// A window's own scroll bar (WS_HSCROLL, WS_VSCROLL) or a scroll bar control.
+struct ScrollBar {
+    int min = 0;
+    int max = 100;
+    UINT page = 0;
+    int pos = 0;
+    int track = 0;
+    bool shown = true;
+    bool disabled = false;  // shown for SIF_DISABLENOSCROLL with nothing to scroll
+};
+
 struct Window {
     HWND handle = nullptr;
     std::string className;
@@ -58,6 +69,8 @@ struct Window {
     bool destroying = false;
     std::shared_ptr<void> control;  // state of a built-in control
     std::shared_ptr<DialogInfo> dialog;
+    ScrollBar hscroll;
+    ScrollBar vscroll;
     // Top-level windows: the backing surface and whether it needs painting.
     cairo_surface_t* surface = nullptr;
     bool dirty = true;
@@ -127,6 +140,17 @@ LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboListProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+
+// Scroll bars: the width of one, a window's bars in window coordinates
+// (empty when not shown), drawing one into a rectangle, and a press of the
+// mouse on a window's bar (point in window coordinates); true when it was on one.
+constexpr int kScrollBarSize = 16;
+RECT ScrollBarRect(const Window& window, bool vertical);
+void DrawScrollBar(HDC dc, RECT box, const ScrollBar& bar, bool vertical, bool enabled);
+bool ScrollBarPress(HWND hwnd, POINT inWindow);
+// Mouse messages while a scroll bar's thumb is dragged; true when taken.
+bool ScrollBarTrack(const MSG& msg);
+LRESULT CALLBACK ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
 
 // System colours of the classic look.
 COLORREF SysColor(int index);

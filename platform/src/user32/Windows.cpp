@@ -141,6 +141,9 @@ RECT ClientInWindow(const Window& window) {
     client.top += border;
     client.bottom -= border;
     if (window.parent == nullptr && (window.style & WS_CAPTION) == WS_CAPTION) client.top += CaptionHeight();
+    if ((window.style & WS_VSCROLL) && window.vscroll.shown && window.className != "ComboBox")
+        client.right -= kScrollBarSize;
+    if ((window.style & WS_HSCROLL) && window.hscroll.shown) client.bottom -= kScrollBarSize;
     if (client.right < client.left) client.right = client.left;
     if (client.bottom < client.top) client.bottom = client.top;
     return client;
