@@ -547,6 +547,56 @@ WINUSERAPI UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
 WINUSERAPI UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 WINUSERAPI BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
+// Menus.
+#define MF_INSERT 0x0000u
+#define MF_STRING 0x0000u
+#define MF_BYCOMMAND 0x0000u
+#define MF_ENABLED 0x0000u
+#define MF_UNCHECKED 0x0000u
+#define MF_GRAYED 0x0001u
+#define MF_DISABLED 0x0002u
+#define MF_BITMAP 0x0004u
+#define MF_CHECKED 0x0008u
+#define MF_POPUP 0x0010u
+#define MF_OWNERDRAW 0x0100u
+#define MF_BYPOSITION 0x0400u
+#define MF_SEPARATOR 0x0800u
+#define TPM_LEFTBUTTON 0x0000u
+#define TPM_RIGHTBUTTON 0x0002u
+#define TPM_LEFTALIGN 0x0000u
+#define TPM_CENTERALIGN 0x0004u
+#define TPM_RIGHTALIGN 0x0008u
+#define TPM_TOPALIGN 0x0000u
+#define TPM_BOTTOMALIGN 0x0020u
+#define TPM_NONOTIFY 0x0080u
+#define TPM_RETURNCMD 0x0100u
+typedef struct tagTPMPARAMS {
+    UINT cbSize;
+    RECT rcExclude;
+} TPMPARAMS, *LPTPMPARAMS;
+
+WINUSERAPI HMENU WINAPI CreatePopupMenu(void);
+WINUSERAPI HMENU WINAPI CreateMenu(void);
+WINUSERAPI BOOL WINAPI DestroyMenu(HMENU hMenu);
+WINUSERAPI BOOL WINAPI IsMenu(HMENU hMenu);
+WINUSERAPI BOOL WINAPI AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+WINUSERAPI BOOL WINAPI InsertMenuA(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+WINUSERAPI BOOL WINAPI DeleteMenu(HMENU hMenu, UINT uPosition, UINT uFlags);
+WINUSERAPI BOOL WINAPI RemoveMenu(HMENU hMenu, UINT uPosition, UINT uFlags);
+WINUSERAPI int WINAPI GetMenuItemCount(HMENU hMenu);
+WINUSERAPI UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
+WINUSERAPI HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos);
+WINUSERAPI int WINAPI GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
+WINUSERAPI UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+WINUSERAPI DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
+WINUSERAPI BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
+WINUSERAPI BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd,
+                                      const RECT* prcRect);
+WINUSERAPI BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, LPTPMPARAMS lptpm);
+#define AppendMenu AppendMenuA
+#define InsertMenu InsertMenuA
+#define GetMenuString GetMenuStringA
+
 // Scroll bars.
 WINUSERAPI int WINAPI SetScrollInfo(HWND hwnd, int nBar, LPCSCROLLINFO lpsi, BOOL redraw);
 WINUSERAPI BOOL WINAPI GetScrollInfo(HWND hwnd, int nBar, LPSCROLLINFO lpsi);

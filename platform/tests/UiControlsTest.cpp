@@ -338,3 +338,115 @@ TEST_F(UiScrollBars, ThumbIsDrawnAtItsPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+class UiMenus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSA cls{};
+        cls.lpfnWndProc = DefWindowProcA;
+        cls.lpszClassName = "MenuOwner";
+        RegisterClassA(&cls);
+        owner_ = CreateWindowExA(0, "MenuOwner", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 400, nullptr, nullptr, nullptr,
+                                 nullptr);
+        menu_ = CreatePopupMenu();
+        AppendMenuA(menu_, MF_STRING, 1024, "Business card");
+        AppendMenuA(menu_, MF_STRING, 1026, "Large photo");
+        AppendMenuA(menu_, MF_STRING | MF_CHECKED, 1027, "Panorama");
+        InsertMenuA(menu_, 1, MF_BYPOSITION | MF_STRING, 1025, "Photo");
+        InsertMenuA(menu_, 1026, MF_BYCOMMAND | MF_SEPARATOR, 0, nullptr);
+        EnableMenuItem(menu_, 1026, MF_BYCOMMAND | MF_GRAYED);
+    }
+    void TearDown() override {
+        DestroyMenu(menu_);
+        DestroyWindow(owner_);
+        UnregisterClassA("MenuOwner", nullptr);
+        platform::testing::StopScriptingUser();
+    }
+    // The owner's client point over row `row` of a popup opened at (100, 100).
+    static LPARAM Row(int row) { return MAKELONG(100 + 3 + 20, 100 + 3 + 2 + 19 * row + 9); }
+    UINT Command() {
+        MSG msg;
+        while (PeekMessageA(&msg, owner_, 0, 0, PM_REMOVE))
+            if (msg.message == WM_COMMAND) return LOWORD(msg.wParam);
+        return 0;
+    }
+    HWND owner_ = nullptr;
+    HMENU menu_ = nullptr;
+};
+
+TEST_F(UiMenus, ItemsInTheirPlaces) {
+    ASSERT_EQ(GetMenuItemCount(menu_), 5);
+    const UINT ids[] = {1024, 1025, 0, 1026, 1027};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(GetMenuItemID(menu_, i), ids[i]) << i;
+    char text[32] = {};
+    EXPECT_EQ(GetMenuStringA(menu_, 1, text, sizeof text, MF_BYPOSITION), 5);
+    EXPECT_STREQ(text, "Photo");
+    EXPECT_EQ(GetMenuState(menu_, 1026, MF_BYCOMMAND), static_cast<UINT>(MF_GRAYED));
+    EXPECT_EQ(CheckMenuItem(menu_, 1027, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+    EXPECT_EQ(GetMenuState(menu_, 1027, MF_BYCOMMAND), 0u);
+    EXPECT_TRUE(DeleteMenu(menu_, 0, MF_BYPOSITION));
+    EXPECT_EQ(GetMenuItemID(menu_, 0), 1025u);
+    EXPECT_FALSE(DeleteMenu(menu_, 4242, MF_BYCOMMAND));
+}
+
+TEST_F(UiMenus, PopupChosenWithMouseKeysOrScriptOrDismissed) {
+    enum How { kReturn, kPost };
+    struct Case {
+        const char* what;
+        std::vector<std::pair<UINT, LPARAM>> input;  // posted to the owner before the popup opens
+        std::vector<std::string> steps;
+        How how;
+        UINT chosen;
+    };
+    const Case cases[] = {
+        {"a click on a row", {{WM_MOUSEMOVE, Row(1)}, {WM_LBUTTONUP, Row(1)}}, {}, kReturn, 1025},
+        {"a click on a grey row does nothing", {{WM_LBUTTONUP, Row(3)}, {WM_LBUTTONUP, Row(4)}}, {}, kReturn, 1027},
+        {"a click outside dismisses", {{WM_LBUTTONDOWN, MAKELONG(5, 5)}}, {}, kReturn, 0},
+        {"arrows skip the separator",
+         {{WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_DOWN},
+          {WM_KEYDOWN, VK_RETURN}},
+         {},
+         kPost,
+         1027},
+        {"escape dismisses", {{WM_KEYDOWN, VK_DOWN}, {WM_KEYDOWN, VK_ESCAPE}}, {}, kPost, 0},
+        {"the scripted user", {}, {"menu:1024"}, kPost, 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (auto [message, value] : c.input) {
+            if (message == WM_KEYDOWN) PostMessageA(owner_, message, static_cast<WPARAM>(value), 1);
+            else PostMessageA(owner_, message, 0, value);
+        }
+        platform::testing::ScriptUser(c.steps);
+        const UINT flags = TPM_LEFTALIGN | TPM_RIGHTBUTTON | (c.how == kReturn ? TPM_RETURNCMD : 0);
+        const BOOL result = TrackPopupMenu(menu_, flags, 100, 100, 0, owner_, nullptr);
+        if (c.how == kReturn) {
+            EXPECT_EQ(static_cast<UINT>(result), c.chosen);
+            EXPECT_EQ(Command(), 0u);
+        } else {
+            EXPECT_EQ(result != FALSE, c.chosen != 0);
+            EXPECT_EQ(Command(), c.chosen);
+        }
+        EXPECT_EQ(GetCapture(), nullptr);
+    }
+}
+
+TEST_F(UiMenus, PopupIsDrawn) {
+    const std::string path = platform::testing::Root() + "/menu.png";
+    platform::testing::ScriptUser({"picture:" + path, "key:escape"});
+    PostMessageA(owner_, WM_KEYDOWN, VK_DOWN, 1);
+    PostMessageA(owner_, WM_KEYDOWN, VK_DOWN, 1);
+    EXPECT_FALSE(TrackPopupMenu(menu_, TPM_RETURNCMD, 100, 100, 0, owner_, nullptr));
+    int width = 0, height = 0;
+    const auto pixels = platform::testing::ReadPng(path, &width, &height);
+    ASSERT_FALSE(pixels.empty());
+    auto at = [&](int x, int y) { return pixels[static_cast<size_t>((y + 3) * width + x + 3)]; };
+    // The second row highlighted, the separator's shadow line below it.
+    EXPECT_EQ(at(6, 2 + 19 + 1), 0x0A246Au);
+    EXPECT_EQ(at(6, 2 + 1), 0xD4D0C8u);
+    EXPECT_EQ(at(10, 2 + 2 * 19 + 3), 0x808080u);
+}
+
+}  // namespace

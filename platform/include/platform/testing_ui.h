@@ -13,6 +13,7 @@
 //   key:[DLG:]NAME          tab, enter, escape, space, left, right, up, down
 //   trackbar:[DLG:]ID:POS   move a trackbar's thumb to POS
 //   pick:[DLG:]ID:INDEX     pick entry INDEX of a drop-down list
+//   menu:ID                 choose command ID in the open popup menu
 //   page:[DLG:]INDEX        click the tab of a property sheet's page INDEX
 //   picture:[DLG:]PATH      write a PNG picture of the dialog in front
 //   screenshot:[DLG:]PATH   write a PNG picture of the whole X screen

@@ -164,6 +164,7 @@ void RegisterSystemClasses() {
         RegisterSystemClass("ComboBox", ComboBoxProc, 0, nullptr);
         RegisterSystemClass("ComboLBox", ComboListProc, 0, nullptr);
         RegisterSystemClass("ScrollBar", ScrollBarProc, 0, nullptr);
+        RegisterSystemClass("#32768", MenuPopupProc, 0, nullptr);
         RegisterSystemClass("#32770", DialogClassProc, kDialogExtra,
                             reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_BTNFACE + 1)));
         RegisterCommonControlClasses();

@@ -110,7 +110,7 @@ void Retarget(MSG* msg) {
         if (focus && (focus == msg->hwnd || IsChild(msg->hwnd, focus))) msg->hwnd = focus;
         return;
     }
-    if (msg->message >= WM_MOUSEMOVE && msg->message <= WM_LBUTTONUP) {
+    if (msg->message >= WM_MOUSEMOVE && msg->message <= WM_RBUTTONDBLCLK) {
         HWND capture = GetCapture();
         if (capture == nullptr || capture == msg->hwnd || msg->hwnd == nullptr) return;
         POINT point{static_cast<SHORT>(LOWORD(msg->lParam)), static_cast<SHORT>(HIWORD(msg->lParam))};

@@ -221,6 +221,10 @@ bool Perform(HWND front, const std::string& step) {
         PostMessageA(GetParent(bar), scroll, MAKELONG(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
         return true;
     }
+    if (verb == "menu" && parts.size() == 2) {
+        // The open popup menu: choose a command.
+        return ChooseMenuItem(front, static_cast<UINT>(std::atoi(parts[1].c_str())));
+    }
     if (verb == "pick") {
         // The user picks entry INDEX of a drop-down list.
         auto [which, rest] = target(3);

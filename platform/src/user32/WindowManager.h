@@ -151,6 +151,10 @@ bool ScrollBarPress(HWND hwnd, POINT inWindow);
 // Mouse messages while a scroll bar's thumb is dragged; true when taken.
 bool ScrollBarTrack(const MSG& msg);
 LRESULT CALLBACK ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
+// Popup menus: the popup's window class, and the scripted user's choice of
+// command `id` in the open popup `hwnd` (false when it has no such item).
+LRESULT CALLBACK MenuPopupProc(HWND, UINT, WPARAM, LPARAM);
+bool ChooseMenuItem(HWND hwnd, UINT id);
 
 // System colours of the classic look.
 COLORREF SysColor(int index);
