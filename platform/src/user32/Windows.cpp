@@ -564,8 +564,13 @@ WINBASEAPI HCURSOR WINAPI SetCursor(HCURSOR hCursor) {
     return previous;
 }
 
-WINBASEAPI HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR lpCursorName) {
-    return reinterpret_cast<HCURSOR>(const_cast<char*>(lpCursorName));
+WINBASEAPI HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
+    // The system's cursors are named by their ids; a module's by its resource.
+    if (hInstance == nullptr) return reinterpret_cast<HCURSOR>(const_cast<char*>(lpCursorName));
+    HRSRC found = FindResourceA(hInstance, lpCursorName, RT_CURSOR);
+    if (found == nullptr) found = FindResourceA(hInstance, lpCursorName, RT_GROUP_CURSOR);
+    if (found == nullptr) SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return reinterpret_cast<HCURSOR>(found);
 }
 
 WINBASEAPI HICON WINAPI LoadIconA(HINSTANCE, LPCSTR lpIconName) {
