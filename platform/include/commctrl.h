@@ -121,5 +121,57 @@ typedef struct tagTCHITTESTINFO {
 #define TabCtrl_GetItemRect(w, i, r) SendMessageA(w, TCM_GETITEMRECT, (WPARAM)(i), (LPARAM)(r))
 #define TabCtrl_AdjustRect(w, larger, r) SendMessageA(w, TCM_ADJUSTRECT, (WPARAM)(larger), (LPARAM)(r))
 
+// Tooltips.
+#define TOOLTIPS_CLASSA "tooltips_class32"
+#define TOOLTIPS_CLASS TOOLTIPS_CLASSA
+
+typedef struct tagTOOLINFOA {
+    UINT cbSize;
+    UINT uFlags;
+    HWND hwnd;
+    UINT_PTR uId;
+    RECT rect;
+    HINSTANCE hinst;
+    LPSTR lpszText;
+    LPARAM lParam;
+    void* lpReserved;
+} TTTOOLINFOA, *LPTTTOOLINFOA, TOOLINFOA, *LPTOOLINFOA;
+typedef TOOLINFOA TOOLINFO;
+#define TTTOOLINFOA_V1_SIZE offsetof(TTTOOLINFOA, lParam)
+
+#define TTS_ALWAYSTIP 0x01u
+#define TTS_NOPREFIX 0x02u
+#define TTF_IDISHWND 0x0001u
+#define TTF_CENTERTIP 0x0002u
+#define TTF_SUBCLASS 0x0010u
+#define TTF_TRACK 0x0020u
+#define TTF_TRANSPARENT 0x0100u
+#define TTDT_AUTOMATIC 0
+#define TTDT_RESHOW 1
+#define TTDT_AUTOPOP 2
+#define TTDT_INITIAL 3
+#define LPSTR_TEXTCALLBACKA ((LPSTR)-1L)
+
+#define TTM_ACTIVATE (WM_USER + 1)
+#define TTM_SETDELAYTIME (WM_USER + 3)
+#define TTM_ADDTOOLA (WM_USER + 4)
+#define TTM_DELTOOLA (WM_USER + 5)
+#define TTM_NEWTOOLRECTA (WM_USER + 6)
+#define TTM_RELAYEVENT (WM_USER + 7)
+#define TTM_GETTOOLINFOA (WM_USER + 8)
+#define TTM_SETTOOLINFOA (WM_USER + 9)
+#define TTM_GETTEXTA (WM_USER + 11)
+#define TTM_UPDATETIPTEXTA (WM_USER + 12)
+#define TTM_GETTOOLCOUNT (WM_USER + 13)
+#define TTM_GETDELAYTIME (WM_USER + 21)
+#define TTM_SETMAXTIPWIDTH (WM_USER + 24)
+#define TTM_GETMAXTIPWIDTH (WM_USER + 25)
+#define TTM_POP (WM_USER + 28)
+#define TTM_UPDATE (WM_USER + 29)
+#define TTM_ADDTOOL TTM_ADDTOOLA
+#define TTM_DELTOOL TTM_DELTOOLA
+#define TTM_UPDATETIPTEXT TTM_UPDATETIPTEXTA
+#define TTM_GETTEXT TTM_GETTEXTA
+
 WINBASEAPI BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
 WINBASEAPI void WINAPI InitCommonControls(void);

@@ -367,7 +367,9 @@ static_assert(sizeof(SCROLLINFO) == 28, "SCROLLINFO layout");
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
+#define SW_SHOWNA 8
 
 #define SWP_NOSIZE 0x0001u
 #define SWP_NOMOVE 0x0002u
@@ -565,6 +567,20 @@ WINUSERAPI LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 WINUSERAPI UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
 WINUSERAPI UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 WINUSERAPI BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+
+// Mouse tracking: WM_MOUSEHOVER and WM_MOUSELEAVE on request.
+typedef struct tagTRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+} TRACKMOUSEEVENT, *LPTRACKMOUSEEVENT;
+#define TME_HOVER 0x00000001u
+#define TME_LEAVE 0x00000002u
+#define TME_QUERY 0x40000000u
+#define TME_CANCEL 0x80000000u
+#define HOVER_DEFAULT 0xFFFFFFFFu
+WINUSERAPI BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
 
 // Menus.
 #define MF_INSERT 0x0000u

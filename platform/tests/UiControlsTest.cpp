@@ -450,3 +450,142 @@ TEST_F(UiMenus, PopupIsDrawn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Tooltips: delays on the platform clock, wrapping at the maximum width,
+// relayed or subclassed mouse messages; TrackMouseEvent's hover and leave.
+class UiToolTips : public UiControls {
+protected:
+    void SetUp() override {
+        UiControls::SetUp();
+        button_ = GetDlgItem(dialog_, IDOK);
+        tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                                0, 0, dialog_, nullptr, nullptr, nullptr);
+        ASSERT_NE(tips_, nullptr);
+        SendMessageA(tips_, TTM_SETDELAYTIME, TTDT_INITIAL, 30000);
+        SendMessageA(tips_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 60000);
+    }
+    void TearDown() override {
+        DestroyWindow(tips_);
+        platform::testing::SetClockOffset(0);
+        UiControls::TearDown();
+    }
+    TOOLINFOA Info(const char* text, UINT flags = 0) {
+        TOOLINFOA info{};
+        info.cbSize = sizeof info;
+        info.uFlags = flags;
+        info.hwnd = (flags & TTF_IDISHWND) ? dialog_ : button_;
+        info.uId = (flags & TTF_IDISHWND) ? reinterpret_cast<UINT_PTR>(button_) : 1;
+        GetClientRect(button_, &info.rect);
+        info.lpszText = const_cast<char*>(text);
+        return info;
+    }
+    void Move(int x, int y, UINT message = WM_MOUSEMOVE) {
+        MSG msg{button_, message, 0, MAKELONG(x, y), 0, {}};
+        SendMessageA(tips_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
+    }
+    // Lets the platform clock run on and the timers fire.
+    void Later(int64_t milliseconds) {
+        clock_ += milliseconds;
+        platform::testing::SetClockOffset(clock_);
+        Pump();
+    }
+    HWND button_ = nullptr;
+    HWND tips_ = nullptr;
+    int64_t clock_ = 0;
+};
+
+TEST_F(UiToolTips, ShownAfterTheDelayWrappedAndGoneAgain) {
+    EXPECT_EQ(SendMessageA(tips_, TTM_SETMAXTIPWIDTH, 0, 120), -1);
+    TOOLINFOA info = Info("Please calibrate your scanner periodically for improved image quality");
+    ASSERT_TRUE(SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info)));
+    EXPECT_EQ(SendMessageA(tips_, TTM_GETTOOLCOUNT, 0, 0), 1);
+    Move(5, 5);
+    Pump();
+    EXPECT_FALSE(IsWindowVisible(tips_));
+    Later(31000);
+    ASSERT_TRUE(IsWindowVisible(tips_));
+    // Below the pointer, wrapped to the width asked for, over several lines.
+    RECT tip{}, button{};
+    GetWindowRect(tips_, &tip);
+    GetWindowRect(button_, &button);
+    EXPECT_EQ(tip.left, button.left + 5);
+    EXPECT_GT(tip.top, button.top + 5);
+    EXPECT_LE(tip.right - tip.left, 120 + 8);
+    EXPECT_GT(tip.bottom - tip.top, 40);
+    EXPECT_EQ(GetActiveWindow(), dialog_);  // showing it activates nothing
+    const std::string path = platform::testing::Root() + "/tip.png";
+    ASSERT_TRUE(platform::testing::RenderWindow(tips_, path));
+    int width = 0, height = 0;
+    const auto pixels = platform::testing::ReadPng(path, &width, &height);
+    ASSERT_FALSE(pixels.empty());
+    EXPECT_EQ(pixels[0], 0u);
+    EXPECT_EQ(pixels[static_cast<size_t>(width + 1)], 0xFFFFE1u);
+    // The visible time ends it; it comes back only after the mouse left.
+    Later(61000);
+    EXPECT_FALSE(IsWindowVisible(tips_));
+    Move(6, 6);
+    Later(31000);
+    EXPECT_FALSE(IsWindowVisible(tips_));
+    Move(-5, -5);
+    Move(5, 5);
+    Later(31000);
+    EXPECT_TRUE(IsWindowVisible(tips_));
+    // A click hides it; so does deactivation.
+    Move(5, 5, WM_LBUTTONDOWN);
+    EXPECT_FALSE(IsWindowVisible(tips_));
+    SendMessageA(tips_, TTM_ACTIVATE, FALSE, 0);
+    Move(-5, -5);
+    Move(5, 5);
+    Later(31000);
+    EXPECT_FALSE(IsWindowVisible(tips_));
+}
+
+TEST_F(UiToolTips, TextsAndSubclassedTools) {
+    TOOLINFOA info = Info("First", TTF_IDISHWND | TTF_SUBCLASS);
+    ASSERT_TRUE(SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info)));
+    info.lpszText = const_cast<char*>("Second");
+    SendMessageA(tips_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+    char text[80] = {};
+    info.lpszText = text;
+    ASSERT_TRUE(SendMessageA(tips_, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&info)));
+    EXPECT_STREQ(text, "Second");
+    // The button's own mouse messages reach the tooltip; the button still gets them.
+    SendMessageA(button_, WM_MOUSEMOVE, 0, MAKELONG(3, 3));
+    Later(31000);
+    EXPECT_TRUE(IsWindowVisible(tips_));
+    commands.clear();
+    SendMessageA(button_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELONG(3, 3));
+    SendMessageA(button_, WM_LBUTTONUP, 0, MAKELONG(3, 3));
+    EXPECT_FALSE(IsWindowVisible(tips_));
+    EXPECT_EQ(Notifications(IDOK), (std::vector<int>{BN_CLICKED}));
+    SendMessageA(tips_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(SendMessageA(tips_, TTM_GETTOOLCOUNT, 0, 0), 0);
+}
+
+TEST_F(UiToolTips, MouseHoverAndLeave) {
+    std::vector<UINT> heard;
+    TRACKMOUSEEVENT track{sizeof track, TME_HOVER | TME_LEAVE, button_, 1};
+    ASSERT_TRUE(TrackMouseEvent(&track));
+    auto pump = [&] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_MOUSEHOVER || msg.message == WM_MOUSELEAVE) heard.push_back(msg.message);
+            DispatchMessageA(&msg);
+        }
+    };
+    clock_ += 1000;
+    platform::testing::SetClockOffset(clock_);
+    pump();
+    EXPECT_EQ(heard, (std::vector<UINT>{WM_MOUSEHOVER}));
+    // Hover is reported once; leaving is still watched.
+    PostMessageA(dialog_, WM_MOUSEMOVE, 0, MAKELONG(1, 1));
+    pump();
+    EXPECT_EQ(heard, (std::vector<UINT>{WM_MOUSEHOVER, WM_MOUSELEAVE}));
+    TRACKMOUSEEVENT query{sizeof query, TME_QUERY, nullptr, 0};
+    TrackMouseEvent(&query);
+    EXPECT_EQ(query.hwndTrack, nullptr);
+}
+
+}  // namespace

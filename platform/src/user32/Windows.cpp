@@ -378,7 +378,7 @@ WINBASEAPI BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         if (topLevel) DisplayShowWindow(*window, show);
     }
     Invalidate(topLevel ? hWnd : GetParent(hWnd));
-    if (topLevel && show) SetActiveWindow(hWnd);
+    if (topLevel && show && nCmdShow != SW_SHOWNOACTIVATE && nCmdShow != SW_SHOWNA) SetActiveWindow(hWnd);
     if (!show && (GetFocus() == hWnd || IsChild(hWnd, GetFocus()))) Focus().focus = nullptr;
     return wasVisible;
 }
