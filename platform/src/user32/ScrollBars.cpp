@@ -31,14 +31,14 @@ bool IsControlVertical(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_STYLE) & SB
 
 int MaxPos(const ScrollBar& bar) { return std::max(bar.min, bar.max - std::max<int>(static_cast<int>(bar.page) - 1, 0)); }
 
-struct Parts {
+struct BarGeometry {
     int length = 0;      // along the bar
     int thumbStart = 0;  // from the bar's start
     int thumbLength = 0;
 };
 
-Parts Measure(RECT box, const ScrollBar& bar, bool vertical) {
-    Parts parts;
+BarGeometry Measure(RECT box, const ScrollBar& bar, bool vertical) {
+    BarGeometry parts;
     parts.length = vertical ? box.bottom - box.top : box.right - box.left;
     const int arrow = std::min(kScrollBarSize, parts.length / 2);
     const int track = std::max(0, parts.length - 2 * arrow);
@@ -72,7 +72,7 @@ void Send(HWND hwnd, bool vertical, bool control, WORD code, int pos) {
 
 // A press at `along` (from the bar's start): an arrow, the track or the thumb.
 void Press(HWND hwnd, RECT box, const ScrollBar& bar, bool vertical, bool control, int along) {
-    const Parts parts = Measure(box, bar, vertical);
+    const BarGeometry parts = Measure(box, bar, vertical);
     const int arrow = std::min(kScrollBarSize, parts.length / 2);
     if (along < arrow) Send(hwnd, vertical, control, SB_LINEUP, 0);
     else if (along >= parts.length - arrow) Send(hwnd, vertical, control, SB_LINEDOWN, 0);
@@ -103,7 +103,7 @@ void DrawScrollBar(HDC dc, RECT box, const ScrollBar& bar, bool vertical, bool e
     HBRUSH light = CreateSolidBrush(RGB(236, 233, 216));
     FillRect(dc, &box, light);
     DeleteObject(light);
-    const Parts parts = Measure(box, bar, vertical);
+    const BarGeometry parts = Measure(box, bar, vertical);
     const int arrow = std::min(kScrollBarSize, parts.length / 2);
     RECT first = box, last = box, thumb = box;
     if (vertical) {
@@ -165,7 +165,7 @@ bool ScrollBarTrack(const MSG& msg) {
     }
     const POINT point{static_cast<SHORT>(LOWORD(msg.lParam)), static_cast<SHORT>(HIWORD(msg.lParam))};
     const int along = (t.vertical ? point.y - t.box.top : point.x - t.box.left) - t.grab;
-    const Parts parts = Measure(t.box, bar, t.vertical);
+    const BarGeometry parts = Measure(t.box, bar, t.vertical);
     const int arrow = std::min(kScrollBarSize, parts.length / 2);
     const int free = std::max(1, parts.length - 2 * arrow - parts.thumbLength);
     const int pos = std::clamp(bar.min + static_cast<int>(static_cast<int64_t>(along - arrow) * (MaxPos(bar) - bar.min) / free),
