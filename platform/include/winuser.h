@@ -112,6 +112,8 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define RT_STRING MAKEINTRESOURCE(6)
 #define RT_RCDATA MAKEINTRESOURCE(10)
 #define RT_VERSION MAKEINTRESOURCE(16)
+#define RT_GROUP_CURSOR MAKEINTRESOURCE(12)
+#define RT_GROUP_ICON MAKEINTRESOURCE(14)
 
 // Window styles.
 #define WS_OVERLAPPED 0x00000000u
@@ -138,10 +140,13 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define WS_EX_STATICEDGE 0x00020000u
 #define WS_EX_CONTROLPARENT 0x00010000u
 
+#define DS_3DLOOK 0x4u
 #define DS_SETFONT 0x40u
 #define DS_MODALFRAME 0x80u
 #define DS_SETFOREGROUND 0x200u
+#define DS_CONTROL 0x400u
 #define DS_CENTER 0x800u
+#define DS_CONTEXTHELP 0x2000u
 #define DS_SHELLFONT 0x48u
 
 // Button styles and messages.
@@ -165,6 +170,88 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define BST_PUSHED 4
 #define BST_FOCUS 8
 #define BN_CLICKED 0
+
+// Combo boxes (drop-down lists).
+#define CBS_SIMPLE 0x0001u
+#define CBS_DROPDOWN 0x0002u
+#define CBS_DROPDOWNLIST 0x0003u
+#define CBS_AUTOHSCROLL 0x0040u
+#define CBS_SORT 0x0100u
+#define CBS_HASSTRINGS 0x0200u
+#define CB_OKAY 0
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143u
+#define CB_DELETESTRING 0x0144u
+#define CB_GETCOUNT 0x0146u
+#define CB_GETCURSEL 0x0147u
+#define CB_GETLBTEXT 0x0148u
+#define CB_GETLBTEXTLEN 0x0149u
+#define CB_INSERTSTRING 0x014Au
+#define CB_RESETCONTENT 0x014Bu
+#define CB_FINDSTRING 0x014Cu
+#define CB_SELECTSTRING 0x014Du
+#define CB_SETCURSEL 0x014Eu
+#define CB_SHOWDROPDOWN 0x014Fu
+#define CB_GETITEMDATA 0x0150u
+#define CB_SETITEMDATA 0x0151u
+#define CB_GETITEMHEIGHT 0x0154u
+#define CB_GETDROPPEDSTATE 0x0157u
+#define CB_FINDSTRINGEXACT 0x0158u
+#define CBN_SELCHANGE 1
+#define CBN_DBLCLK 2
+#define CBN_SETFOCUS 3
+#define CBN_KILLFOCUS 4
+#define CBN_DROPDOWN 7
+#define CBN_CLOSEUP 8
+#define CBN_SELENDOK 9
+#define CBN_SELENDCANCEL 10
+
+// Scroll bars.
+typedef struct tagSCROLLINFO {
+    UINT cbSize;
+    UINT fMask;
+    int nMin;
+    int nMax;
+    UINT nPage;
+    int nPos;
+    int nTrackPos;
+} SCROLLINFO, *LPSCROLLINFO;
+typedef const SCROLLINFO* LPCSCROLLINFO;
+#ifdef __cplusplus
+static_assert(sizeof(SCROLLINFO) == 28, "SCROLLINFO layout");
+#endif
+#define SB_HORZ 0
+#define SB_VERT 1
+#define SB_CTL 2
+#define SB_BOTH 3
+#define SB_LINEUP 0
+#define SB_LINELEFT 0
+#define SB_LINEDOWN 1
+#define SB_LINERIGHT 1
+#define SB_PAGEUP 2
+#define SB_PAGELEFT 2
+#define SB_PAGEDOWN 3
+#define SB_PAGERIGHT 3
+#define SB_THUMBPOSITION 4
+#define SB_THUMBTRACK 5
+#define SB_TOP 6
+#define SB_LEFT 6
+#define SB_BOTTOM 7
+#define SB_RIGHT 7
+#define SB_ENDSCROLL 8
+#define SIF_RANGE 0x0001u
+#define SIF_PAGE 0x0002u
+#define SIF_POS 0x0004u
+#define SIF_DISABLENOSCROLL 0x0008u
+#define SIF_TRACKPOS 0x0010u
+#define SIF_ALL (SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS)
+#define SBS_HORZ 0x0000u
+#define SBS_VERT 0x0001u
+#define SBM_SETPOS 0x00E0u
+#define SBM_GETPOS 0x00E1u
+#define SBM_SETRANGE 0x00E2u
+#define SBM_SETSCROLLINFO 0x00E9u
+#define SBM_GETSCROLLINFO 0x00EAu
 
 // Static styles.
 #define SS_LEFT 0x0u
@@ -216,9 +303,21 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define WM_VSCROLL 0x0115u
 #define WM_CTLCOLORDLG 0x0136u
 #define WM_CTLCOLORSTATIC 0x0138u
+#define WM_CONTEXTMENU 0x007Bu
+#define WM_NCHITTEST 0x0084u
+#define WM_NCLBUTTONDOWN 0x00A1u
+#define WM_INITMENUPOPUP 0x0117u
+#define WM_MENUSELECT 0x011Fu
+#define WM_ENTERIDLE 0x0121u
 #define WM_MOUSEMOVE 0x0200u
 #define WM_LBUTTONDOWN 0x0201u
 #define WM_LBUTTONUP 0x0202u
+#define WM_LBUTTONDBLCLK 0x0203u
+#define WM_RBUTTONDOWN 0x0204u
+#define WM_RBUTTONUP 0x0205u
+#define WM_RBUTTONDBLCLK 0x0206u
+#define WM_MOUSEHOVER 0x02A1u
+#define WM_MOUSELEAVE 0x02A3u
 #define WM_CAPTURECHANGED 0x0215u
 #define WM_USER 0x0400u
 #define WM_APP 0x8000u
@@ -251,15 +350,26 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_F4 0x73
+#define VK_F10 0x79
 
 #define MK_LBUTTON 0x0001u
+#define MK_RBUTTON 0x0002u
+
+#define HTCLIENT 1
+#define HTHSCROLL 6
+#define HTVSCROLL 7
 
 #define PM_NOREMOVE 0x0000u
 #define PM_REMOVE 0x0001u
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
+#define SW_SHOWNA 8
 
 #define SWP_NOSIZE 0x0001u
 #define SWP_NOMOVE 0x0002u
@@ -286,7 +396,24 @@ typedef LPCDLGTEMPLATEA LPCDLGTEMPLATE;
 #define HWND_DESKTOP ((HWND)0)
 
 #define IDC_ARROW MAKEINTRESOURCE(32512)
+#define IDC_IBEAM MAKEINTRESOURCE(32513)
 #define IDC_WAIT MAKEINTRESOURCE(32514)
+#define IDC_CROSS MAKEINTRESOURCE(32515)
+#define IDC_SIZENWSE MAKEINTRESOURCE(32642)
+#define IDC_SIZENESW MAKEINTRESOURCE(32643)
+#define IDC_SIZEWE MAKEINTRESOURCE(32644)
+#define IDC_SIZENS MAKEINTRESOURCE(32645)
+#define IDC_SIZEALL MAKEINTRESOURCE(32646)
+#define IDC_NO MAKEINTRESOURCE(32648)
+
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x0000u
+#define LR_LOADFROMFILE 0x0010u
+#define LR_DEFAULTSIZE 0x0040u
+#define LR_CREATEDIBSECTION 0x2000u
+#define LR_SHARED 0x8000u
 #define IDI_HAND MAKEINTRESOURCE(32513)
 #define IDI_QUESTION MAKEINTRESOURCE(32514)
 #define IDI_EXCLAMATION MAKEINTRESOURCE(32515)
@@ -441,6 +568,79 @@ WINUSERAPI UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
 WINUSERAPI UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 WINUSERAPI BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
+// Mouse tracking: WM_MOUSEHOVER and WM_MOUSELEAVE on request.
+typedef struct tagTRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+} TRACKMOUSEEVENT, *LPTRACKMOUSEEVENT;
+#define TME_HOVER 0x00000001u
+#define TME_LEAVE 0x00000002u
+#define TME_QUERY 0x40000000u
+#define TME_CANCEL 0x80000000u
+#define HOVER_DEFAULT 0xFFFFFFFFu
+WINUSERAPI BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
+
+// Menus.
+#define MF_INSERT 0x0000u
+#define MF_STRING 0x0000u
+#define MF_BYCOMMAND 0x0000u
+#define MF_ENABLED 0x0000u
+#define MF_UNCHECKED 0x0000u
+#define MF_GRAYED 0x0001u
+#define MF_DISABLED 0x0002u
+#define MF_BITMAP 0x0004u
+#define MF_CHECKED 0x0008u
+#define MF_POPUP 0x0010u
+#define MF_OWNERDRAW 0x0100u
+#define MF_BYPOSITION 0x0400u
+#define MF_SEPARATOR 0x0800u
+#define TPM_LEFTBUTTON 0x0000u
+#define TPM_RIGHTBUTTON 0x0002u
+#define TPM_LEFTALIGN 0x0000u
+#define TPM_CENTERALIGN 0x0004u
+#define TPM_RIGHTALIGN 0x0008u
+#define TPM_TOPALIGN 0x0000u
+#define TPM_BOTTOMALIGN 0x0020u
+#define TPM_NONOTIFY 0x0080u
+#define TPM_RETURNCMD 0x0100u
+typedef struct tagTPMPARAMS {
+    UINT cbSize;
+    RECT rcExclude;
+} TPMPARAMS, *LPTPMPARAMS;
+
+WINUSERAPI HMENU WINAPI CreatePopupMenu(void);
+WINUSERAPI HMENU WINAPI CreateMenu(void);
+WINUSERAPI BOOL WINAPI DestroyMenu(HMENU hMenu);
+WINUSERAPI BOOL WINAPI IsMenu(HMENU hMenu);
+WINUSERAPI BOOL WINAPI AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+WINUSERAPI BOOL WINAPI InsertMenuA(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+WINUSERAPI BOOL WINAPI DeleteMenu(HMENU hMenu, UINT uPosition, UINT uFlags);
+WINUSERAPI BOOL WINAPI RemoveMenu(HMENU hMenu, UINT uPosition, UINT uFlags);
+WINUSERAPI int WINAPI GetMenuItemCount(HMENU hMenu);
+WINUSERAPI UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
+WINUSERAPI HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos);
+WINUSERAPI int WINAPI GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
+WINUSERAPI UINT WINAPI GetMenuState(HMENU hMenu, UINT uId, UINT uFlags);
+WINUSERAPI DWORD WINAPI CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
+WINUSERAPI BOOL WINAPI EnableMenuItem(HMENU hMenu, UINT uIDEnableItem, UINT uEnable);
+WINUSERAPI BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd,
+                                      const RECT* prcRect);
+WINUSERAPI BOOL WINAPI TrackPopupMenuEx(HMENU hMenu, UINT uFlags, int x, int y, HWND hwnd, LPTPMPARAMS lptpm);
+#define AppendMenu AppendMenuA
+#define InsertMenu InsertMenuA
+#define GetMenuString GetMenuStringA
+
+// Scroll bars.
+WINUSERAPI int WINAPI SetScrollInfo(HWND hwnd, int nBar, LPCSCROLLINFO lpsi, BOOL redraw);
+WINUSERAPI BOOL WINAPI GetScrollInfo(HWND hwnd, int nBar, LPSCROLLINFO lpsi);
+WINUSERAPI int WINAPI SetScrollPos(HWND hWnd, int nBar, int nPos, BOOL bRedraw);
+WINUSERAPI int WINAPI GetScrollPos(HWND hWnd, int nBar);
+WINUSERAPI BOOL WINAPI SetScrollRange(HWND hWnd, int nBar, int nMinPos, int nMaxPos, BOOL bRedraw);
+WINUSERAPI BOOL WINAPI GetScrollRange(HWND hWnd, int nBar, int* lpMinPos, int* lpMaxPos);
+WINUSERAPI BOOL WINAPI ShowScrollBar(HWND hWnd, int wBar, BOOL bShow);
+
 // Dialogs.
 WINUSERAPI HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                           DLGPROC lpDialogFunc, LPARAM dwInitParam);
@@ -478,6 +678,8 @@ WINUSERAPI BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
 WINUSERAPI BOOL WINAPI PtInRect(const RECT* lprc, POINT pt);
 
 // Resources of modules.
+WINUSERAPI HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
+WINUSERAPI HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy, UINT fuLoad);
 WINUSERAPI int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 WINBASEAPI HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
 WINBASEAPI HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
@@ -503,6 +705,8 @@ WINBASEAPI DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
 #define LoadString LoadStringA
 #define LoadCursor LoadCursorA
 #define LoadIcon LoadIconA
+#define LoadBitmap LoadBitmapA
+#define LoadImage LoadImageA
 #define DrawText DrawTextA
 #define FindResource FindResourceA
 #define RegisterWindowMessage RegisterWindowMessageA

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+
 namespace {
 
 INT_PTR CALLBACK Plain(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
@@ -134,6 +137,56 @@ TEST_F(UiDrawing, MemoryBitmapsAndStretching) {
     DeleteDC(target);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+}
+
+// Bitmaps and cursors of the module's resources: a bitmap keeps its pixels
+// (an 8-bit one through its colour table), from the resource or a file.
+TEST(UiResources, BitmapsAndCursors) {
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    HBITMAP fromResource = LoadBitmapA(module, MAKEINTRESOURCEA(120));
+    ASSERT_NE(fromResource, nullptr);
+    // The same picture as a file: its header, then the resource's bytes.
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(120), RT_BITMAP);
+    ASSERT_NE(found, nullptr);
+    const DWORD size = SizeofResource(module, found);
+    const auto* dib = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string path = platform::testing::Root() + "/cells.bmp";
+    {
+        std::ofstream file(path, std::ios::binary);
+        const uint32_t fileSize = size + 14, offset = 14 + 40 + 4 * 4;
+        const uint16_t zero = 0;
+        file.write("BM", 2);
+        file.write(reinterpret_cast<const char*>(&fileSize), 4);
+        file.write(reinterpret_cast<const char*>(&zero), 2);
+        file.write(reinterpret_cast<const char*>(&zero), 2);
+        file.write(reinterpret_cast<const char*>(&offset), 4);
+        file.write(dib, size);
+    }
+    HBITMAP fromFile = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    ASSERT_NE(fromFile, nullptr);
+    for (HBITMAP bitmap : {fromResource, fromFile}) {
+        BITMAP info{};
+        ASSERT_EQ(GetObjectA(bitmap, sizeof info, &info), static_cast<int>(sizeof info));
+        EXPECT_EQ(info.bmWidth, 6);
+        EXPECT_EQ(info.bmHeight, 4);
+        HDC memory = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        EXPECT_EQ(GetPixel(memory, 0, 0), RGB(255, 0, 255));
+        EXPECT_EQ(GetPixel(memory, 1, 1), RGB(255, 0, 0));
+        EXPECT_EQ(GetPixel(memory, 3, 1), RGB(0, 255, 0));
+        EXPECT_EQ(GetPixel(memory, 2, 2), RGB(0, 0, 255));
+        EXPECT_EQ(GetPixel(memory, 5, 3), RGB(255, 0, 255));
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+    }
+    EXPECT_EQ(LoadBitmapA(module, MAKEINTRESOURCEA(121)), nullptr);
+    EXPECT_EQ(LoadImageA(nullptr, (path + ".missing").c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
+    // Cursors: the module's by resource, the system's by id.
+    EXPECT_NE(LoadCursorA(module, MAKEINTRESOURCEA(106)), nullptr);
+    EXPECT_EQ(LoadCursorA(module, MAKEINTRESOURCEA(107)), nullptr);
+    EXPECT_NE(LoadCursorA(nullptr, IDC_SIZEALL), nullptr);
+    EXPECT_NE(LoadImageA(module, MAKEINTRESOURCEA(106), IMAGE_CURSOR, 0, 0, LR_DEFAULTCOLOR), nullptr);
 }
 
 }  // namespace

@@ -47,9 +47,13 @@ Connection& TheConnection() {
 }
 
 // The deepest visible, enabled child of `hwnd` under a point given in the
-// window's client coordinates; the point becomes that child's.
+// window's client coordinates; the point becomes that child's. Later
+// children are painted over earlier ones, so they are looked at first.
 HWND ChildAt(HWND hwnd, POINT* point) {
-    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) children.push_back(child);
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        HWND child = *it;
         if (!IsWindowVisible(child)) continue;
         RECT rect{};
         {
@@ -104,7 +108,8 @@ void Dispatch(const XEvent& event) {
     case ButtonPress:
     case ButtonRelease:
     case MotionNotify: {
-        if (event.type != MotionNotify && event.xbutton.button != Button1) break;
+        const bool right = event.type != MotionNotify && event.xbutton.button == Button3;
+        if (event.type != MotionNotify && event.xbutton.button != Button1 && !right) break;
         const int x = event.type == MotionNotify ? event.xmotion.x : event.xbutton.x;
         const int y = event.type == MotionNotify ? event.xmotion.y : event.xbutton.y;
         const POINT origin = ClientOriginOnSurface(top);
@@ -112,10 +117,14 @@ void Dispatch(const XEvent& event) {
         if (!IsWindowEnabled(top)) break;
         HWND target = ChildAt(top, &point);
         if (target == nullptr) break;
-        const UINT message = event.type == ButtonPress ? WM_LBUTTONDOWN : event.type == ButtonRelease ? WM_LBUTTONUP : WM_MOUSEMOVE;
+        UINT message = event.type == ButtonPress ? WM_LBUTTONDOWN : event.type == ButtonRelease ? WM_LBUTTONUP : WM_MOUSEMOVE;
+        if (right) message = event.type == ButtonPress ? WM_RBUTTONDOWN : WM_RBUTTONUP;
         // The capture is the thread's: a press/release goes to the window under
         // the pointer, which captured it on the press (buttons, trackbars).
-        PostMessageA(target, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+        const WPARAM buttons = message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE ? MK_LBUTTON
+                               : message == WM_RBUTTONDOWN                          ? MK_RBUTTON
+                                                                                    : 0;
+        PostMessageA(target, message, buttons,
                      MAKELONG(point.x, point.y));
         break;
     }

@@ -110,7 +110,7 @@ void Retarget(MSG* msg) {
         if (focus && (focus == msg->hwnd || IsChild(msg->hwnd, focus))) msg->hwnd = focus;
         return;
     }
-    if (msg->message >= WM_MOUSEMOVE && msg->message <= WM_LBUTTONUP) {
+    if (msg->message >= WM_MOUSEMOVE && msg->message <= WM_RBUTTONDBLCLK) {
         HWND capture = GetCapture();
         if (capture == nullptr || capture == msg->hwnd || msg->hwnd == nullptr) return;
         POINT point{static_cast<SHORT>(LOWORD(msg->lParam)), static_cast<SHORT>(HIWORD(msg->lParam))};
@@ -318,6 +318,80 @@ WINBASEAPI BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     return TRUE;
 }
 
+namespace platform::user {
+namespace {
+
+// TrackMouseEvent's request of this thread.
+struct MouseTracking {
+    HWND hwnd = nullptr;
+    DWORD flags = 0;
+    DWORD hoverTime = 400;
+    LPARAM point = 0;
+};
+
+thread_local MouseTracking mouseTracking;
+constexpr UINT_PTR kHoverTimer = 0xFFF0;
+
+void CALLBACK HoverTimer(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+    KillTimer(hwnd, id);
+    if (mouseTracking.hwnd != hwnd || !(mouseTracking.flags & TME_HOVER)) return;
+    mouseTracking.flags &= ~TME_HOVER;
+    PostMessageA(hwnd, WM_MOUSEHOVER, 0, mouseTracking.point);
+    if (mouseTracking.flags == 0) mouseTracking.hwnd = nullptr;
+}
+
+// A mouse move: leaving the tracked window ends its tracking, moving in it
+// starts the hover time again.
+void NoteMouseMove(const MSG& msg) {
+    MouseTracking& t = mouseTracking;
+    if (t.hwnd == nullptr) return;
+    if (msg.hwnd != t.hwnd) {
+        HWND left = t.hwnd;
+        const bool leave = (t.flags & TME_LEAVE) != 0;
+        KillTimer(left, kHoverTimer);
+        t = MouseTracking{};
+        if (leave && IsWindow(left)) PostMessageA(left, WM_MOUSELEAVE, 0, 0);
+        return;
+    }
+    t.point = msg.lParam;
+    if (t.flags & TME_HOVER) SetTimer(t.hwnd, kHoverTimer, t.hoverTime, HoverTimer);
+}
+
+}  // namespace
+}  // namespace platform::user
+
+WINBASEAPI BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack) {
+    using platform::user::mouseTracking;
+    if (lpEventTrack == nullptr || lpEventTrack->cbSize < sizeof(TRACKMOUSEEVENT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (lpEventTrack->dwFlags & TME_QUERY) {
+        lpEventTrack->dwFlags = mouseTracking.flags;
+        lpEventTrack->hwndTrack = mouseTracking.hwnd;
+        lpEventTrack->dwHoverTime = mouseTracking.hoverTime;
+        return TRUE;
+    }
+    if (!IsWindow(lpEventTrack->hwndTrack)) return FALSE;
+    if (lpEventTrack->dwFlags & TME_CANCEL) {
+        if (mouseTracking.hwnd == lpEventTrack->hwndTrack) {
+            mouseTracking.flags &= ~(lpEventTrack->dwFlags & (TME_HOVER | TME_LEAVE));
+            if (!(mouseTracking.flags & TME_HOVER)) KillTimer(mouseTracking.hwnd, platform::user::kHoverTimer);
+            if (mouseTracking.flags == 0) mouseTracking.hwnd = nullptr;
+        }
+        return TRUE;
+    }
+    if (mouseTracking.hwnd && mouseTracking.hwnd != lpEventTrack->hwndTrack)
+        KillTimer(mouseTracking.hwnd, platform::user::kHoverTimer);
+    if (mouseTracking.hwnd != lpEventTrack->hwndTrack) mouseTracking.flags = 0;
+    mouseTracking.hwnd = lpEventTrack->hwndTrack;
+    mouseTracking.flags |= lpEventTrack->dwFlags & (TME_HOVER | TME_LEAVE);
+    mouseTracking.hoverTime = lpEventTrack->dwHoverTime == HOVER_DEFAULT ? 400 : lpEventTrack->dwHoverTime;
+    if (lpEventTrack->dwFlags & TME_HOVER)
+        SetTimer(mouseTracking.hwnd, platform::user::kHoverTimer, mouseTracking.hoverTime, platform::user::HoverTimer);
+    return TRUE;
+}
+
 WINBASEAPI LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
     if (lpMsg == nullptr) return 0;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
@@ -326,6 +400,25 @@ WINBASEAPI LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
         return 0;
     }
     if (lpMsg->hwnd == nullptr) return 0;
+    if (lpMsg->message == WM_MOUSEMOVE) platform::user::NoteMouseMove(*lpMsg);
+    if (platform::user::ScrollBarTrack(*lpMsg)) return 0;
+    if (lpMsg->message == WM_LBUTTONDOWN || lpMsg->message == WM_LBUTTONDBLCLK) {
+        // A press beside the client area, on one of the window's scroll bars.
+        POINT inWindow{static_cast<SHORT>(LOWORD(lpMsg->lParam)), static_cast<SHORT>(HIWORD(lpMsg->lParam))};
+        RECT client{};
+        GetClientRect(lpMsg->hwnd, &client);
+        if (!PtInRect(&client, inWindow)) {
+            {
+                std::lock_guard guard(platform::user::Lock());
+                platform::user::Window* window = platform::user::Find(lpMsg->hwnd);
+                if (window == nullptr) return 0;
+                const RECT offset = platform::user::ClientInWindow(*window);
+                inWindow.x += offset.left;
+                inWindow.y += offset.top;
+            }
+            if (platform::user::ScrollBarPress(lpMsg->hwnd, inWindow)) return 0;
+        }
+    }
     return SendMessageA(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 

@@ -146,6 +146,43 @@ void PaintFrame(HWND hwnd) {
     gdi::FreeDC(dc);
 }
 
+// A window's own scroll bars, beside its client area.
+void PaintScrollBars(HWND hwnd) {
+    RECT vertical{}, horizontal{}, rect{};
+    ScrollBar vbar, hbar;
+    HWND parent = nullptr;
+    cairo_surface_t* surface = nullptr;
+    {
+        std::lock_guard guard(Lock());
+        Window* window = Find(hwnd);
+        if (window == nullptr) return;
+        vertical = ScrollBarRect(*window, true);
+        horizontal = ScrollBarRect(*window, false);
+        vbar = window->vscroll;
+        hbar = window->hscroll;
+        rect = window->rect;
+        parent = window->parent;
+        surface = window->surface;
+    }
+    if (vertical.right == vertical.left && horizontal.right == horizontal.left) return;
+    HDC dc = nullptr;
+    if (parent) {
+        dc = ClientDC(parent);
+        OffsetRect(&vertical, rect.left, rect.top);
+        OffsetRect(&horizontal, rect.left, rect.top);
+    } else {
+        dc = gdi::MakeDC(surface, 0, 0, RECT{0, 0, rect.right - rect.left, rect.bottom - rect.top}, hwnd);
+    }
+    const bool enabled = IsWindowEnabled(hwnd);
+    if (vertical.right > vertical.left) DrawScrollBar(dc, vertical, vbar, true, enabled);
+    if (horizontal.right > horizontal.left) DrawScrollBar(dc, horizontal, hbar, false, enabled);
+    if (vertical.right > vertical.left && horizontal.right > horizontal.left) {
+        RECT corner{vertical.left, horizontal.top, vertical.right, horizontal.bottom};
+        FillRect(dc, &corner, GetSysColorBrush(COLOR_BTNFACE));
+    }
+    gdi::FreeDC(dc);
+}
+
 void PaintTree(HWND hwnd) {
     if (!IsWindow(hwnd)) return;
     {
@@ -154,6 +191,7 @@ void PaintTree(HWND hwnd) {
         if (!(window->style & WS_VISIBLE)) return;
     }
     PaintFrame(hwnd);
+    PaintScrollBars(hwnd);
     HDC dc = ClientDC(hwnd);
     std::map<HWND, HDC> local;
     if (paintDCs == nullptr) paintDCs = &local;

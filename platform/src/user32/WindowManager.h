@@ -37,6 +37,17 @@ struct DialogInfo {
     int defaultId = IDOK;
 };
 
+// A window's own scroll bar (WS_HSCROLL, WS_VSCROLL) or a scroll bar control.
+struct ScrollBar {
+    int min = 0;
+    int max = 100;
+    UINT page = 0;
+    int pos = 0;
+    int track = 0;
+    bool shown = true;
+    bool disabled = false;  // shown for SIF_DISABLENOSCROLL with nothing to scroll
+};
+
 struct Window {
     HWND handle = nullptr;
     std::string className;
@@ -58,6 +69,8 @@ struct Window {
     bool destroying = false;
     std::shared_ptr<void> control;  // state of a built-in control
     std::shared_ptr<DialogInfo> dialog;
+    ScrollBar hscroll;
+    ScrollBar vscroll;
     // Top-level windows: the backing surface and whether it needs painting.
     cairo_surface_t* surface = nullptr;
     bool dirty = true;
@@ -105,15 +118,43 @@ DWORD ScriptWaitLimit();
 void ScriptCheckTimeout();
 
 // Dialog helpers shared by dialogs and message boxes.
+// A template's style, caption and client size in pixels of its font.
+struct TemplateFacts {
+    DWORD style = 0;
+    std::string caption;
+    SIZE client{};
+};
+TemplateFacts ReadTemplateFacts(const void* templ);
+// `style`, when given, replaces the template's style (property pages become
+// child windows); `exStyle` is added to the template's.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent, DLGPROC proc, LPARAM param,
-                              int resourceId);
-INT_PTR RunModal(HWND dialog, HWND owner);
+                              int resourceId, const DWORD* style = nullptr, DWORD exStyle = 0);
+// The modal loop of a dialog; a property sheet's loop hands the messages to
+// the sheet (PSM_ISDIALOGMESSAGE) in place of IsDialogMessage.
+INT_PTR RunModal(HWND dialog, HWND owner, bool sheet = false);
 HFONT DialogFont();
 
 // Built-in control procedures.
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ComboListProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+
+// Scroll bars: the width of one, a window's bars in window coordinates
+// (empty when not shown), drawing one into a rectangle, and a press of the
+// mouse on a window's bar (point in window coordinates); true when it was on one.
+constexpr int kScrollBarSize = 16;
+RECT ScrollBarRect(const Window& window, bool vertical);
+void DrawScrollBar(HDC dc, RECT box, const ScrollBar& bar, bool vertical, bool enabled);
+bool ScrollBarPress(HWND hwnd, POINT inWindow);
+// Mouse messages while a scroll bar's thumb is dragged; true when taken.
+bool ScrollBarTrack(const MSG& msg);
+LRESULT CALLBACK ScrollBarProc(HWND, UINT, WPARAM, LPARAM);
+// Popup menus: the popup's window class, and the scripted user's choice of
+// command `id` in the open popup `hwnd` (false when it has no such item).
+LRESULT CALLBACK MenuPopupProc(HWND, UINT, WPARAM, LPARAM);
+bool ChooseMenuItem(HWND hwnd, UINT id);
 
 // System colours of the classic look.
 COLORREF SysColor(int index);

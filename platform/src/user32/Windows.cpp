@@ -141,6 +141,9 @@ RECT ClientInWindow(const Window& window) {
     client.top += border;
     client.bottom -= border;
     if (window.parent == nullptr && (window.style & WS_CAPTION) == WS_CAPTION) client.top += CaptionHeight();
+    if ((window.style & WS_VSCROLL) && window.vscroll.shown && window.className != "ComboBox")
+        client.right -= kScrollBarSize;
+    if ((window.style & WS_HSCROLL) && window.hscroll.shown) client.bottom -= kScrollBarSize;
     if (client.right < client.left) client.right = client.left;
     if (client.bottom < client.top) client.bottom = client.top;
     return client;
@@ -375,7 +378,7 @@ WINBASEAPI BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         if (topLevel) DisplayShowWindow(*window, show);
     }
     Invalidate(topLevel ? hWnd : GetParent(hWnd));
-    if (topLevel && show) SetActiveWindow(hWnd);
+    if (topLevel && show && nCmdShow != SW_SHOWNOACTIVATE && nCmdShow != SW_SHOWNA) SetActiveWindow(hWnd);
     if (!show && (GetFocus() == hWnd || IsChild(hWnd, GetFocus()))) Focus().focus = nullptr;
     return wasVisible;
 }
@@ -561,8 +564,13 @@ WINBASEAPI HCURSOR WINAPI SetCursor(HCURSOR hCursor) {
     return previous;
 }
 
-WINBASEAPI HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR lpCursorName) {
-    return reinterpret_cast<HCURSOR>(const_cast<char*>(lpCursorName));
+WINBASEAPI HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
+    // The system's cursors are named by their ids; a module's by its resource.
+    if (hInstance == nullptr) return reinterpret_cast<HCURSOR>(const_cast<char*>(lpCursorName));
+    HRSRC found = FindResourceA(hInstance, lpCursorName, RT_CURSOR);
+    if (found == nullptr) found = FindResourceA(hInstance, lpCursorName, RT_GROUP_CURSOR);
+    if (found == nullptr) SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
+    return reinterpret_cast<HCURSOR>(found);
 }
 
 WINBASEAPI HICON WINAPI LoadIconA(HINSTANCE, LPCSTR lpIconName) {

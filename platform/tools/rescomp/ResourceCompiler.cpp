@@ -13,10 +13,12 @@
 //     KIND ID "text" X Y W H [FLAG...]      one control
 //   end
 //   data TYPE ID "file"                     raw bytes of a file, beside the description
+//   bitmap ID "file.bmp"                    a bitmap (RT_BITMAP: the file less its header)
+//   cursor ID "file.cur"                    a cursor (RT_CURSOR: the file's bytes)
 //   version A.B.C.D app|dll                 version information; ends with "end"
 //     "Name" "value"                        one string (CompanyName, FileVersion...)
 // KIND: text ctext rtext button check autocheck radio autoradio group icon
-//       frame etched progress trackbar; FLAG: default hidden disabled tabstop
+//       frame etched progress trackbar droplist; FLAG: default hidden disabled tabstop
 //       notab group border sunken autoticks vertical noprefix multiline
 // Texts are UTF-8 with \n \t \" \\ and \xHH (a Windows-1252 byte).
 #include <cstdint>
@@ -157,6 +159,7 @@ void Item(Writer& out, const Control& c, const std::string& file, int line) {
     else if (c.kind == "group") atom = 0x80, style |= 0x7;
     else if (c.kind == "progress") className = "msctls_progress32", style |= WS_BORDER;
     else if (c.kind == "trackbar") className = "msctls_trackbar32", style |= WS_TABSTOP;
+    else if (c.kind == "droplist") atom = 0x85, style |= WS_TABSTOP | 0x00200000 | 0x3;  // WS_VSCROLL, CBS_DROPDOWNLIST
     else Fail(file, line, "unknown control kind '" + c.kind + "'");
     for (const std::string& flag : c.flags) {
         if (flag == "default") style |= 0x1;
@@ -289,6 +292,20 @@ int main(int argc, char** argv) {
             std::ifstream data(Folder(file) + "/" + Unquote(t[3], file, number), std::ios::binary);
             if (!data) Fail(file, number, "the data file cannot be read");
             r.bytes.assign(std::istreambuf_iterator<char>(data), {});
+            resources.push_back(r);
+        } else if ((t[0] == "bitmap" || t[0] == "cursor") && t.size() == 3) {
+            // A bitmap is kept without its file header; a cursor file as it is.
+            Resource r;
+            r.typeId = t[0] == "bitmap" ? 2 : 1;
+            r.nameId = static_cast<uint16_t>(Number(t[1], file, number));
+            std::ifstream data(Folder(file) + "/" + Unquote(t[2], file, number), std::ios::binary);
+            if (!data) Fail(file, number, "the " + t[0] + " file cannot be read");
+            r.bytes.assign(std::istreambuf_iterator<char>(data), {});
+            if (t[0] == "bitmap") {
+                if (r.bytes.size() < 14 + 40 || r.bytes[0] != 'B' || r.bytes[1] != 'M')
+                    Fail(file, number, "not a bitmap file");
+                r.bytes.erase(r.bytes.begin(), r.bytes.begin() + 14);
+            }
             resources.push_back(r);
         } else if (t[0] == "version" && t.size() == 3) {
             std::vector<std::pair<std::string, std::string>> strings;
