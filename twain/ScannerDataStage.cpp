@@ -12,7 +12,7 @@ constexpr int kEmptyReadRetries = 240;
 
 }  // namespace
 
-ScannerDataStage::ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, uint32_t eopExtra)
+ScannerDataStage::ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, int32_t eopExtra)
     : library_(library), pipeline_(pipeline), eopExtra_(eopExtra)
 {
 }

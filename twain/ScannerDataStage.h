@@ -12,7 +12,7 @@
 
 class ScannerDataStage : public PipelineStage {
 public:
-    ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, uint32_t eopExtra);
+    ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, int32_t eopExtra);
 
     uint32_t PixelsPerRow() const override { return width_; }
     uint32_t Rows() const override { return length_; }
@@ -34,7 +34,7 @@ private:
 
     ScannerLibraryBinding& library_;
     ScanPipeline& pipeline_;
-    uint32_t eopExtra_;
+    int32_t eopExtra_;
     bool indicators_ = false;
     HWND owner_ = nullptr;
     bool duplex_ = false;

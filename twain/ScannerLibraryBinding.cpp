@@ -16,6 +16,11 @@ bool BindOne(HMODULE module, const char* name, Function& function)
     return function != nullptr;
 }
 
+// SI_Calibrate's answer when only the white calibration succeeded.
+constexpr SIResult kWhiteOnlyResult = 2112;
+// The wait before a prefeed, for the sheet to settle in the slot.
+constexpr DWORD kPrefeedSettleMs = 1500;
+
 constexpr std::array<SIPropertyId, 3> kExposures{SI_PROP_EXPOSURE_RED, SI_PROP_EXPOSURE_GREEN, SI_PROP_EXPOSURE_BLUE};
 
 }  // namespace
@@ -118,6 +123,46 @@ bool ScannerLibraryBinding::IsPaperLoaded()
 bool ScannerLibraryBinding::FeedPaperOut()
 {
     return FeedPaperOutFn() == SI_OK;
+}
+
+int ScannerLibraryBinding::CalibrateScanner()
+{
+    switch (Calibrate(0, nullptr)) {
+    case SI_OK:
+        return kCalibrated;
+    case kWhiteOnlyResult:
+        return kCalibratedWhiteOnly;
+    default:
+        return kCalibrationFailed;
+    }
+}
+
+bool ScannerLibraryBinding::CleanScanner()
+{
+    return Clean(nullptr) == SI_OK;
+}
+
+void ScannerLibraryBinding::PrefeedPaper()
+{
+    Sleep(kPrefeedSettleMs);
+    SIProperty optical = si_record::Request(SI_PROP_OPTICAL_RESOLUTION);
+    if (Get(optical) != SI_OK) {
+        return;
+    }
+    const int32_t resolution = si_record::CurrentInt(optical);
+    // The three properties the feed borrows, in the order they go back.
+    std::array<SIProperty, 3> saved{si_record::Request(SI_PROP_Y_RESOLUTION), si_record::Request(SI_PROP_Y_OFFSET),
+                                    si_record::Request(SI_PROP_REVERSE_FEED)};
+    const std::array<int32_t, 3> borrowed{resolution, resolution / 8, 0};
+    std::array<bool, 3> read{};
+    for (size_t i = 0; i < saved.size(); ++i) {
+        read[i] = Get(saved[i]) == SI_OK;
+        if (read[i]) SetSingle(saved[i], borrowed[i]);
+    }
+    Feed();
+    for (size_t i = 0; i < saved.size(); ++i) {
+        if (read[i]) SetSingle(saved[i], si_record::CurrentInt(saved[i]));
+    }
 }
 
 void ScannerLibraryBinding::ReadResolutionList(ResolutionList& list)
@@ -260,7 +305,7 @@ uint32_t ScannerLibraryBinding::ApplyScanSettings(const ScanSettings* settings)
     return SI_OK;
 }
 
-uint32_t ScannerLibraryBinding::PrepareScanProperties(const ScanSettings& settings, uint32_t eopExtra)
+uint32_t ScannerLibraryBinding::PrepareScanProperties(const ScanSettings& settings, int32_t eopExtra)
 {
     ScanSettings copy = settings;
     copy.shadow = static_cast<int16_t>(std::clamp<int>(copy.shadow, 0, 254));
@@ -272,7 +317,7 @@ uint32_t ScannerLibraryBinding::PrepareScanProperties(const ScanSettings& settin
         // Written whenever detection is on, so going back to 0 takes effect.
         SIProperty extra = si_record::Request(SI_PROP_EOP_EXTRA_LENGTH);
         extra.itemType = SI_TYPE_INT32;
-        SetSingle(extra, static_cast<int32_t>(eopExtra));
+        SetSingle(extra, eopExtra);
     }
     if (uint32_t result = ApplyScanSettings(&copy); result != SI_OK) {
         return result;

@@ -34,6 +34,18 @@ public:
     bool IsPaperLoaded();
     bool FeedPaperOut();
 
+    // SI_Calibrate without a callback: kCalibrated, kCalibratedWhiteOnly or
+    // kCalibrationFailed.
+    static constexpr int kCalibrationFailed = 0;
+    static constexpr int kCalibrated = 1;
+    static constexpr int kCalibratedWhiteOnly = 2;
+    int CalibrateScanner();
+    // SI_Clean without a callback; true when it succeeded.
+    bool CleanScanner();
+    // Feeds the inserted sheet an eighth of an inch at the optical
+    // resolution and puts the properties it changed back.
+    void PrefeedPaper();
+
     // Resolutions the scanner offers, all enabled; unchanged on failure.
     void ReadResolutionList(ResolutionList& list);
 
@@ -43,7 +55,7 @@ public:
 
     // Applies a scan copy of the settings and reads back what the scanner
     // will deliver; 0 or the failing result.
-    uint32_t PrepareScanProperties(const ScanSettings& settings, uint32_t eopExtra);
+    uint32_t PrepareScanProperties(const ScanSettings& settings, int32_t eopExtra);
 
     // Starts the scan of a sheet with the properties already written.
     bool StartScan();

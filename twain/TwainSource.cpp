@@ -76,6 +76,17 @@ const std::array<TwainSource::Route, 33> kRoutes{{
     {DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, 6, 6, &T::FileTransfer},
 }};
 
+// The folder this module was loaded from.
+std::string OwnFolder()
+{
+    char path[MAX_PATH] = {};
+    HMODULE self = GetModuleHandleA("Pelidor.ds");
+    const DWORD length = GetModuleFileNameA(self, path, sizeof path);
+    std::string folder(path, length < sizeof path ? length : 0);
+    const size_t slash = folder.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
+}
+
 void CopyText(char* to, size_t size, const char* text)
 {
     std::strncpy(to, text, size - 1);
@@ -183,12 +194,16 @@ TW_UINT16 TwainSource::OpenSource(TW_UINT16, TW_MEMREF data)
     appIdentity_ = *origin_;
     sourceIdentity_ = *identity;
 
+    const std::string previousProfile = profile_.Path();
+    profile_.SetPath(SettingsProfile::DefaultPath(OwnFolder()));
     libraryModule_ = LoadLibraryA(kLibraryFile);
     if (libraryModule_ == nullptr) {
+        profile_.SetPath(previousProfile);
         ShowMessage(kRowLibraryNotLoaded, MB_ICONEXCLAMATION);
         return Fail(TWCC_OPERATIONERROR);
     }
     if (!library_.Bind(libraryModule_)) {
+        profile_.SetPath(previousProfile);
         FreeLibrary(libraryModule_);
         libraryModule_ = nullptr;
         return Fail(TWCC_BUMMER);
@@ -196,8 +211,7 @@ TW_UINT16 TwainSource::OpenSource(TW_UINT16, TW_MEMREF data)
     deviceOpen_ = 0;
     OpenScanner();
     ResetCapabilities();
-    // The calling application's profile section: its product name.
-    profileSection_.assign(appIdentity_.ProductName, strnlen(appIdentity_.ProductName, 15));
+    OpenProfile();
     state_ = 4;
     pendingXfers_ = 0;
     return TWRC_SUCCESS;
@@ -220,6 +234,7 @@ TW_UINT16 TwainSource::CloseSource(TW_UINT16, TW_MEMREF)
     }
     deviceOpen_ = 0;
     parentWindow_ = nullptr;
+    CloseProfile();
     state_ = 3;
     return TWRC_SUCCESS;
 }
@@ -363,6 +378,21 @@ TW_UINT16 TwainSource::TransferGroup(TW_UINT16, TW_MEMREF data)
     return TWRC_SUCCESS;
 }
 
+// ---- profile ----
+
+void TwainSource::OpenProfile()
+{
+    profileSection_ = MakeProfileSection(std::string_view(appIdentity_.ProductName,
+                                                          strnlen(appIdentity_.ProductName, sizeof appIdentity_.ProductName)));
+    settings_ = profile_.Load(profileSection_, resolutions_);
+}
+
+void TwainSource::CloseProfile()
+{
+    // The next application's settings come from its own section.
+    profile_.SetPath(std::string());
+}
+
 // ---- acquisition ----
 
 bool TwainSource::PrepareScan()
@@ -387,7 +417,7 @@ int TwainSource::StartAcquisition()
     if (!library_.WaitScannerReady()) {
         return kScanErrorDevice;
     }
-    settings_.dpi = static_cast<int16_t>(resolutions_.Snap(settings_.dpi, true));
+    settings_.dpi = static_cast<int16_t>(CurrentResolution());
     if (pipeline_.Built()) {
         return kScanErrorDevice;
     }

@@ -3,15 +3,19 @@
 // notifications sent to the application through the Source Manager.
 #pragma once
 
+#include "CapabilityContainers.h"
 #include "ScanPipeline.h"
 #include "ScanSettings.h"
 #include "ScannerLibraryBinding.h"
+#include "SettingsProfile.h"
 #include "SourceManagerBinding.h"
 
 #include <twain.h>
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TwainSource {
@@ -68,6 +72,19 @@ private:
     uint32_t PreferredRows() const;
     // ---- acquisition ----
     void ResetCapabilities();
+    void EnableAllResolutions();
+    // The resolution a scan would use: the enabled entry nearest to `dpi`.
+    int CurrentResolution() const;
+    std::optional<CapabilityValue> DescribeCapability(TW_UINT16 cap);
+    void ResetCapability(TW_UINT16 cap);
+    TW_UINT16 SetCapability(TW_UINT16 cap, const SetContainer& set);
+    TW_UINT16 SetPixelType(const SetContainer& set);
+    TW_UINT16 SetResolution(const SetContainer& set);
+    // Calibration or cleaning through their custom capabilities.
+    TW_UINT16 RunMaintenance(bool calibrate);
+    // ---- profile ----
+    void OpenProfile();
+    void CloseProfile();
     bool PrepareScan();
     int StartAcquisition();
     void EndPipeline();
@@ -98,9 +115,11 @@ private:
     TW_UINT16 pixelFlavor_ = TWPF_CHOCOLATE;
     bool indicators_ = true;
     char fileName_[MAX_PATH] = "TWAIN.BMP";
-    bool pixelTypeEnabled_[3] = {true, true, true};
+    std::array<bool, 3> pixelTypeEnabled_{true, true, true};
     ResolutionList resolutions_;
-    uint32_t eopExtra_ = 0;
+    // Length added at a detected paper end, for the process.
+    int32_t eopExtra_ = 0;
+    SettingsProfile profile_;
 
     ScannerLibraryBinding library_;
     ScanPipeline pipeline_;

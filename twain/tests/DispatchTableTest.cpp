@@ -380,7 +380,7 @@ TEST_F(Dispatch, UnknownCapabilityIsUnsupported)
 {
     ToState(4);
     TW_CAPABILITY cap{};
-    cap.Cap = ICAP_BITDEPTH;
+    cap.Cap = 0x1000;  // CAP_AUTHOR: no scanner of this family has one
     EXPECT_EQ(ds.Call(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_FAILURE);
     EXPECT_EQ(ds.Condition(), TWCC_CAPUNSUPPORTED);
 }

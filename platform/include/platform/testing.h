@@ -74,6 +74,9 @@ PLATFORM_EXPORT void QueueMessageBoxAnswer(int answer);
 PLATFORM_EXPORT std::vector<MessageBoxRecord> MessageBoxes();
 PLATFORM_EXPORT std::vector<UINT> MessageBeeps();
 
+// Global memory blocks allocated and not yet freed with GlobalFree.
+PLATFORM_EXPORT size_t LiveGlobalBlocks();
+
 // Debug output: captured lines are "[pid] text" without the line end.
 PLATFORM_EXPORT void CaptureDebugOutput(bool capture = true);
 PLATFORM_EXPORT std::vector<std::string> TakeDebugOutput();

@@ -5,6 +5,7 @@
 #include "core/Controls.h"
 
 #include <windows.h>
+#include <platform/testing.h>
 
 #include <malloc.h>
 
@@ -120,4 +121,10 @@ WINBASEAPI HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     }
     std::free(hMem);
     return nullptr;
+}
+
+size_t platform::testing::LiveGlobalBlocks() {
+    auto& blocks = Blocks();
+    std::lock_guard guard(blocks.lock);
+    return blocks.blocks.size();
 }
