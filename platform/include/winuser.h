@@ -522,3 +522,23 @@ WINUSERAPI BOOL WINAPI CloseDesktop(HDESK hDesktop);
 
 #define OpenWindowStation OpenWindowStationA
 #define OpenDesktop OpenDesktopA
+
+// ---- menus ----
+#define MF_STRING 0x00000000u
+#define MF_BYCOMMAND 0x00000000u
+#define MF_BYPOSITION 0x00000400u
+#define MF_SEPARATOR 0x00000800u
+
+WINUSERAPI HMENU WINAPI CreatePopupMenu(void);
+WINUSERAPI BOOL WINAPI DestroyMenu(HMENU hMenu);
+WINUSERAPI BOOL WINAPI InsertMenuA(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem);
+WINUSERAPI int WINAPI GetMenuItemCount(HMENU hMenu);
+WINUSERAPI UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
+WINUSERAPI int WINAPI GetMenuStringA(HMENU hMenu, UINT uIDItem, LPSTR lpString, int cchMax, UINT flags);
+
+#define InsertMenu InsertMenuA
+#define GetMenuString GetMenuStringA
+
+// ---- clipboard formats ----
+WINUSERAPI UINT WINAPI RegisterClipboardFormatA(LPCSTR lpszFormat);
+#define RegisterClipboardFormat RegisterClipboardFormatA
