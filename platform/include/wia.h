@@ -1,12 +1,20 @@
 // Image-acquisition property identifiers, formats, events, commands and
-// transfer messages.
+// transfer messages; the device manager, items and their property storage
+// as applications use them.
 #pragma once
 
 #include <wiadef.h>
+#include <objidl.h>
 #include <propidl.h>
 
 // Device and item properties.
 #define WIA_DIP_DEV_ID 2
+#define WIA_DIP_VEND_DESC 3
+#define WIA_DIP_DEV_DESC 4
+#define WIA_DIP_DEV_TYPE 5
+#define WIA_DIP_PORT_NAME 6
+#define WIA_DIP_DEV_NAME 7
+#define WIA_DIP_SERVER_NAME 8
 #define WIA_DIP_FIRMWARE_VERSION 1026
 #define WIA_DPS_HORIZONTAL_SHEET_FEED_SIZE 3076
 #define WIA_DPS_VERTICAL_SHEET_FEED_SIZE 3077
@@ -149,3 +157,124 @@ inline constexpr GUID WIA_CATEGORY_FEEDER = {0xFE131934, 0xF84C, 0x42AD,
 
 #define WIA_ERROR_PAPER_EMPTY ((HRESULT)0x80210003)
 #define WIA_STATUS_SKIP_ITEM ((HRESULT)0x00210009)
+
+// ---- The device manager and items as applications see them ----
+
+// Valid values of a property as GetPropertyAttributes gives them (a counted
+// array of VT_I4): a range, a list with its count and nominal value, flags.
+#define WIA_RANGE_MIN 0
+#define WIA_RANGE_NOM 1
+#define WIA_RANGE_MAX 2
+#define WIA_RANGE_STEP 3
+#define WIA_LIST_COUNT 0
+#define WIA_LIST_NOM 1
+#define WIA_LIST_VALUES 2
+#define WIA_FLAG_NOM 0
+#define WIA_FLAG_VALUES 1
+
+#define WIA_DEVINFO_ENUM_LOCAL 0x00000010
+#define WIA_S_NO_DEVICE_AVAILABLE ((HRESULT)0x80210015)
+
+#ifdef __cplusplus
+inline constexpr CLSID CLSID_WiaDevMgr = {0xA1F4E726, 0x8CF1, 0x11D1, {0xBF, 0x92, 0x00, 0x60, 0x08, 0x1E, 0xD8, 0x11}};
+inline constexpr IID IID_IWiaDevMgr = {0x5EB2502A, 0x8CF1, 0x11D1, {0xBF, 0x92, 0x00, 0x60, 0x08, 0x1E, 0xD8, 0x11}};
+inline constexpr IID IID_IEnumWIA_DEV_INFO = {0x5E38B83C, 0x8CF1, 0x11D1,
+                                              {0xBF, 0x92, 0x00, 0x60, 0x08, 0x1E, 0xD8, 0x11}};
+inline constexpr IID IID_IWiaItem = {0x4DB1AD10, 0x3391, 0x11D2, {0x9A, 0x33, 0x00, 0xC0, 0x4F, 0xA3, 0x61, 0x45}};
+inline constexpr IID IID_IEnumWiaItem = {0x5E8383FC, 0x3391, 0x11D2, {0x9A, 0x33, 0x00, 0xC0, 0x4F, 0xA3, 0x61, 0x45}};
+inline constexpr IID IID_IWiaPropertyStorage = {0x98B5E8A0, 0x29CC, 0x491A,
+                                                {0xAA, 0xC0, 0xE6, 0xDB, 0x4F, 0xDC, 0xCE, 0xB6}};
+
+struct IEnumSTATPROPSTG;
+struct tagSTATPROPSETSTG;
+struct IEnumWIA_DEV_CAPS;
+struct IWiaEventCallback;
+
+// Properties of a device (its information) or of an item, in the
+// documented slot order. Methods the service does not serve answer E_NOTIMPL.
+struct IWiaPropertyStorage : IUnknown {
+    STDMETHOD(ReadMultiple)(ULONG count, const PROPSPEC properties[], PROPVARIANT values[]) = 0;
+    STDMETHOD(WriteMultiple)(ULONG count, const PROPSPEC properties[], const PROPVARIANT values[],
+                             PROPID firstNameId) = 0;
+    STDMETHOD(ReadPropertyNames)(ULONG count, const PROPID ids[], LPOLESTR names[]) = 0;
+    STDMETHOD(WritePropertyNames)(ULONG count, const PROPID ids[], const LPOLESTR names[]) = 0;
+    STDMETHOD(DeletePropertyNames)(ULONG count, const PROPID ids[]) = 0;
+    STDMETHOD(Commit)(DWORD flags) = 0;
+    STDMETHOD(Revert)() = 0;
+    STDMETHOD(Enum)(IEnumSTATPROPSTG** enumerator) = 0;
+    STDMETHOD(SetTimes)(const FILETIME* created, const FILETIME* accessed, const FILETIME* modified) = 0;
+    STDMETHOD(SetClass)(REFCLSID clsid) = 0;
+    STDMETHOD(Stat)(tagSTATPROPSETSTG* stat) = 0;
+    STDMETHOD(GetPropertyAttributes)(ULONG count, PROPSPEC properties[], ULONG flags[], PROPVARIANT values[]) = 0;
+    STDMETHOD(GetCount)(ULONG* count) = 0;
+    STDMETHOD(GetPropertyStream)(GUID* compatibilityId, IStream** stream) = 0;
+    STDMETHOD(SetPropertyStream)(GUID* compatibilityId, IStream* stream) = 0;
+
+protected:
+    ~IWiaPropertyStorage() = default;
+};
+
+struct IEnumWIA_DEV_INFO : IUnknown {
+    STDMETHOD(Next)(ULONG count, IWiaPropertyStorage** items, ULONG* fetched) = 0;
+    STDMETHOD(Skip)(ULONG count) = 0;
+    STDMETHOD(Reset)() = 0;
+    STDMETHOD(Clone)(IEnumWIA_DEV_INFO** copy) = 0;
+    STDMETHOD(GetCount)(ULONG* count) = 0;
+
+protected:
+    ~IEnumWIA_DEV_INFO() = default;
+};
+
+struct IEnumWiaItem;
+
+struct IWiaItem : IUnknown {
+    STDMETHOD(GetItemType)(LONG* type) = 0;
+    STDMETHOD(AnalyzeItem)(LONG flags) = 0;
+    STDMETHOD(EnumChildItems)(IEnumWiaItem** enumerator) = 0;
+    STDMETHOD(DeleteItem)(LONG flags) = 0;
+    STDMETHOD(CreateChildItem)(LONG flags, BSTR name, BSTR fullName, IWiaItem** item) = 0;
+    STDMETHOD(EnumRegisterEventInfo)(LONG flags, const GUID* event, IEnumWIA_DEV_CAPS** enumerator) = 0;
+    STDMETHOD(FindItemByName)(LONG flags, BSTR fullName, IWiaItem** item) = 0;
+    STDMETHOD(DeviceDlg)(HWND parent, LONG flags, LONG intent, LONG* count, IWiaItem*** items) = 0;
+    STDMETHOD(DeviceCommand)(LONG flags, const GUID* command, IWiaItem** item) = 0;
+    STDMETHOD(GetRootItem)(IWiaItem** root) = 0;
+    STDMETHOD(EnumDeviceCapabilities)(LONG flags, IEnumWIA_DEV_CAPS** enumerator) = 0;
+    STDMETHOD(DumpItemData)(BSTR* data) = 0;
+    STDMETHOD(DumpDrvItemData)(BSTR* data) = 0;
+    STDMETHOD(DumpTreeItemData)(BSTR* data) = 0;
+    STDMETHOD(Diagnostic)(ULONG size, BYTE* buffer) = 0;
+
+protected:
+    ~IWiaItem() = default;
+};
+
+struct IEnumWiaItem : IUnknown {
+    STDMETHOD(Next)(ULONG count, IWiaItem** items, ULONG* fetched) = 0;
+    STDMETHOD(Skip)(ULONG count) = 0;
+    STDMETHOD(Reset)() = 0;
+    STDMETHOD(Clone)(IEnumWiaItem** copy) = 0;
+    STDMETHOD(GetCount)(ULONG* count) = 0;
+
+protected:
+    ~IEnumWiaItem() = default;
+};
+
+struct IWiaDevMgr : IUnknown {
+    STDMETHOD(EnumDeviceInfo)(LONG flags, IEnumWIA_DEV_INFO** enumerator) = 0;
+    STDMETHOD(CreateDevice)(BSTR deviceId, IWiaItem** root) = 0;
+    STDMETHOD(SelectDeviceDlg)(HWND parent, LONG deviceType, LONG flags, BSTR* deviceId, IWiaItem** root) = 0;
+    STDMETHOD(SelectDeviceDlgID)(HWND parent, LONG deviceType, LONG flags, BSTR* deviceId) = 0;
+    STDMETHOD(GetImageDlg)(HWND parent, LONG deviceType, LONG flags, LONG intent, IWiaItem* root, BSTR fileName,
+                           GUID* format) = 0;
+    STDMETHOD(RegisterEventCallbackProgram)(LONG flags, BSTR deviceId, const GUID* event, BSTR commandLine, BSTR name,
+                                            BSTR description, BSTR icon) = 0;
+    STDMETHOD(RegisterEventCallbackInterface)(LONG flags, BSTR deviceId, const GUID* event,
+                                              IWiaEventCallback* callback, IUnknown** eventObject) = 0;
+    STDMETHOD(RegisterEventCallbackCLSID)(LONG flags, BSTR deviceId, const GUID* event, const GUID* clsid, BSTR name,
+                                          BSTR description, BSTR icon) = 0;
+    STDMETHOD(AddDeviceDlg)(HWND parent, LONG flags) = 0;
+
+protected:
+    ~IWiaDevMgr() = default;
+};
+#endif

@@ -42,7 +42,7 @@ Writer Reply(HRESULT result) {
 }
 
 BYTE* Item(platform::wia::DeviceService& service, uint32_t item) {
-    return item == 0 ? service.Root() : service.Feeder();
+    return item == 0 ? service.Root() : item == 1 ? service.Feeder() : nullptr;
 }
 
 }  // namespace
@@ -69,7 +69,10 @@ Writer DispatchWia(uint32_t op, Reader& r) {
             const auto devices = platform::wia::ListDevices();
             Writer w = Reply(S_OK);
             w.U32(static_cast<uint32_t>(devices.size()));
-            for (const auto& d : devices) w.WString(d.name).WString(d.description).WString(d.port);
+            for (const auto& d : devices) {
+                w.WString(d.name).WString(d.description).WString(d.port);
+                w.WString(d.vendor).WString(d.deviceDescription).U32(d.type);
+            }
             return w;
         }
         case WiaOp::Events: {
@@ -132,6 +135,44 @@ Writer DispatchWia(uint32_t op, Reader& r) {
             Writer w = Reply(result);
             w.U32(static_cast<uint32_t>(caps.size()));
             for (const auto& c : caps) w.Bytes(platform::wia::GuidBytes(c.guid)).U32(c.flags).WString(c.name);
+            return w;
+        }
+        case WiaOp::ItemFlags: {
+            const uint32_t item = r.U32();
+            LONG flags = 0;
+            const HRESULT result = r.Ok() ? service->ItemFlags(Item(*service, item), &flags) : E_INVALIDARG;
+            Writer w = Reply(result);
+            w.I32(flags);
+            return w;
+        }
+        case WiaOp::Read:
+        case WiaOp::Write:
+        case WiaOp::Attributes: {
+            const uint32_t item = r.U32();
+            const uint32_t n = r.U32();
+            if (!r.Ok() || n > platform::wia::kMaxProperties) return Reply(E_INVALIDARG);
+            std::vector<platform::wia::PropertyData> values;
+            for (uint32_t i = 0; i < n && r.Ok(); ++i) values.push_back(platform::wia::GetProperty(r));
+            if (!r.Ok()) return Reply(E_INVALIDARG);
+            BYTE* context = Item(*service, item);
+            if (context == nullptr) return Reply(E_INVALIDARG);
+            if (static_cast<WiaOp>(op) == WiaOp::Write) return Reply(service->Write(context, values));
+            if (static_cast<WiaOp>(op) == WiaOp::Read) {
+                const HRESULT result = service->Read(context, &values);
+                Writer w = Reply(result);
+                w.U32(static_cast<uint32_t>(values.size()));
+                for (const auto& v : values) platform::wia::PutProperty(w, v);
+                return w;
+            }
+            Writer w = Reply(S_OK);
+            w.U32(static_cast<uint32_t>(values.size()));
+            for (const auto& v : values) {
+                const PROPID id = v.name.empty() ? v.id : service->IdOf(context, v.name);
+                platform::wia::PropertyInfo info;
+                const bool found = id != 0 && service->Info(context, id, &info);
+                w.U32(found ? 1 : 0);
+                platform::wia::PutAttributes(w, info);
+            }
             return w;
         }
         case WiaOp::NotifyPnp: {

@@ -35,7 +35,20 @@ struct PropertyInfo {
     ULONG access = 0;
     LONG min = 0, nominal = 0, max = 0, step = 0;
     std::vector<LONG> list;
+    std::vector<GUID> guids;  // a list of formats and the like
+    GUID guidNominal{};
     LONG validBits = 0;
+};
+
+// One property as an application reads or writes it: by identifier, or by
+// name when `name` is not empty. VT_EMPTY after a read: no such property.
+struct PropertyData {
+    PROPID id = 0;
+    std::wstring name;
+    VARTYPE vt = VT_EMPTY;  // VT_I4, VT_UI4, VT_BSTR or VT_CLSID
+    LONG number = 0;
+    std::wstring text;
+    GUID guid{};
 };
 
 struct Capability {
@@ -74,10 +87,20 @@ public:
     HRESULT ReadGuid(BYTE* item, PROPID id, GUID* value);
     HRESULT ReadText(BYTE* item, PROPID id, std::wstring* value);
     bool Info(BYTE* item, PROPID id, PropertyInfo* info);
+    // The identifier of the item's property of that name, 0 when none.
+    PROPID IdOf(BYTE* item, const std::wstring& name);
     // An application's write: the values stored, the driver validates them
     // (drvValidateItemProperties); a refusal puts every value back.
     HRESULT WriteLongs(BYTE* item, const std::vector<std::pair<PROPID, LONG>>& values);
     HRESULT WriteGuid(BYTE* item, PROPID id, const GUID& value);
+    // An application's read of several properties: each entry's identifier
+    // (found by name when it has one), type and value; S_FALSE when the
+    // item has none of them.
+    HRESULT Read(BYTE* item, std::vector<PropertyData>* values);
+    // An application's write of several properties of any type, validated
+    // by the driver as WriteLongs.
+    HRESULT Write(BYTE* item, const std::vector<PropertyData>& values);
+    HRESULT ItemFlags(BYTE* item, LONG* flags);
 
     HRESULT Capabilities(LONG flags, std::vector<Capability>* out);
     HRESULT Formats(BYTE* item, std::vector<WIA_FORMAT_INFO>* out);
@@ -125,6 +148,9 @@ struct DeviceEntry {
     std::wstring name;  // the Still Image internal name
     std::wstring description;
     std::wstring port;
+    std::wstring vendor;
+    std::wstring deviceDescription;
+    DWORD type = 0;  // the Still Image device type
 };
 PLATFORM_EXPORT std::vector<DeviceEntry> ListDevices();
 
@@ -150,6 +176,14 @@ public:
     std::vector<ServiceEvent> Events(DWORD ms);
     HRESULT NotifyPnp(const std::wstring& device, const GUID& event);
     HRESULT Capabilities(const std::wstring& device, LONG flags, std::vector<Capability>* out);
+    // The item's flags; an error for a device the host does not serve.
+    HRESULT ItemFlags(const std::wstring& device, int item, LONG* flags);
+    // DeviceService::Read and Write in the host.
+    HRESULT Read(const std::wstring& device, int item, std::vector<PropertyData>* values);
+    HRESULT Write(const std::wstring& device, int item, const std::vector<PropertyData>& values);
+    // Access flags and valid values; `found` false for a missing property.
+    HRESULT Attributes(const std::wstring& device, int item, const std::vector<PropertyData>& which,
+                       std::vector<PropertyInfo>* out, std::vector<bool>* found);
 
 private:
     struct Connection;

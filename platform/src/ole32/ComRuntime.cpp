@@ -1,9 +1,12 @@
 // COM run time: apartment bookkeeping per thread, in-process classes found
 // under HKCR\CLSID\{...}\InprocServer32 and created through the module's
-// DllGetClassObject, and the unloading of modules that allow it.
+// DllGetClassObject, the classes that a service host serves (a proxy in
+// this process), and the unloading of modules that allow it.
 #include "core/Controls.h"
+#include "wiaservice/DeviceManagerProxy.h"
 
 #include <objbase.h>
+#include <wia.h>
 #include <winbase.h>
 #include <winreg.h>
 
@@ -93,6 +96,11 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REF
     if (ppv == nullptr) return E_INVALIDARG;
     *ppv = nullptr;
     if (apartment.entered == 0) return CO_E_NOTINITIALIZED;
+    // The WIA device manager lives in the image-acquisition service host.
+    if (IsEqualCLSID(rclsid, CLSID_WiaDevMgr)) {
+        if ((dwClsContext & CLSCTX_LOCAL_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+        return wia::GetDeviceManagerClassObject(riid, ppv);
+    }
     if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
     const std::string path = InprocServerPath(rclsid);
     if (path.empty()) return REGDB_E_CLASSNOTREG;

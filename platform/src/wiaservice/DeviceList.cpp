@@ -10,7 +10,8 @@ std::vector<DeviceEntry> ListDevices() {
     for (const auto& device : sti::InstalledDevices()) {
         out.push_back(DeviceEntry{device.internalName,
                                   device.friendlyName.empty() ? device.deviceDescription : device.friendlyName,
-                                  device.portName});
+                                  device.portName, device.vendorDescription, device.deviceDescription,
+                                  device.deviceType});
     }
     return out;
 }

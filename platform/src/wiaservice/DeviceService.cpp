@@ -377,8 +377,43 @@ bool DeviceService::Info(BYTE* item, PROPID id, PropertyInfo* info) {
     info->max = p->max;
     info->step = p->step;
     info->list = p->list;
+    info->guids = p->guids;
+    info->guidNominal = p->guidNominal;
     info->validBits = p->validBits;
     return true;
+}
+
+PROPID DeviceService::IdOf(BYTE* item, const std::wstring& name) {
+    DriverItem* driverItem = DriverItem::FromContext(item);
+    if (driverItem == nullptr || name.empty()) return 0;
+    Lock lock(StoreLock());
+    for (const auto& [id, p] : driverItem->Properties()) {
+        if (p.name == name) return id;
+    }
+    return 0;
+}
+
+HRESULT DeviceService::ItemFlags(BYTE* item, LONG* flags) { return wiasGetItemType(item, flags); }
+
+HRESULT DeviceService::Read(BYTE* item, std::vector<PropertyData>* values) {
+    DriverItem* driverItem = DriverItem::FromContext(item);
+    if (driverItem == nullptr || values == nullptr) return E_INVALIDARG;
+    bool any = false;
+    for (PropertyData& value : *values) {
+        if (!value.name.empty()) value.id = IdOf(item, value.name);
+        Lock lock(StoreLock());
+        const Property* p = value.id != 0 ? driverItem->Find(value.id) : nullptr;
+        if (p == nullptr || p->current.vt == VT_EMPTY) {
+            value.vt = VT_EMPTY;
+            continue;
+        }
+        any = true;
+        value.vt = p->current.vt;
+        value.number = p->current.number;
+        value.text = p->current.text;
+        value.guid = p->current.guid;
+    }
+    return any ? S_OK : S_FALSE;
 }
 
 namespace {
@@ -428,6 +463,41 @@ HRESULT DeviceService::WriteLongs(BYTE* item, const std::vector<std::pair<PROPID
         value.number = v;
         typed.emplace_back(id, value);
     }
+    return ValidateWrite(driver_, item, typed);
+}
+
+HRESULT DeviceService::Write(BYTE* item, const std::vector<PropertyData>& values) {
+    DriverItem* driverItem = DriverItem::FromContext(item);
+    if (driverItem == nullptr) return E_INVALIDARG;
+    std::vector<std::pair<PROPID, PropertyValue>> typed;
+    for (const PropertyData& data : values) {
+        const PROPID id = data.name.empty() ? data.id : IdOf(item, data.name);
+        if (id == 0) return E_INVALIDARG;
+        PropertyValue value;
+        value.vt = data.vt;
+        switch (data.vt) {
+            case VT_I4:
+            case VT_UI4: {
+                // An integer keeps the type the item gives the property.
+                value.number = data.number;
+                Lock lock(StoreLock());
+                const Property* p = driverItem->Find(id);
+                if (p != nullptr && (p->current.vt == VT_I4 || p->current.vt == VT_UI4)) value.vt = p->current.vt;
+                break;
+            }
+            case VT_BSTR: value.text = data.text; break;
+            case VT_CLSID: value.guid = data.guid; break;
+            default: return E_INVALIDARG;
+        }
+        {
+            // A value of another type than the property's is refused.
+            Lock lock(StoreLock());
+            const Property* p = driverItem->Find(id);
+            if (p != nullptr && p->current.vt != VT_EMPTY && p->current.vt != value.vt) return E_INVALIDARG;
+        }
+        typed.emplace_back(id, value);
+    }
+    if (typed.empty()) return S_OK;
     return ValidateWrite(driver_, item, typed);
 }
 

@@ -39,6 +39,9 @@ std::vector<DeviceEntry> ServiceClient::Devices() {
         e.name = r.WString();
         e.description = r.WString();
         e.port = r.WString();
+        e.vendor = r.WString();
+        e.deviceDescription = r.WString();
+        e.type = r.U32();
         if (r.Ok()) out.push_back(e);
     }
     return out;
@@ -146,6 +149,78 @@ HRESULT ServiceClient::NotifyPnp(const std::wstring& device, const GUID& event) 
     if (!reply) return E_FAIL;
     Reader r(*reply);
     return r.I32();
+}
+
+HRESULT ServiceClient::ItemFlags(const std::wstring& device, int item, LONG* flags) {
+    if (flags == nullptr) return E_INVALIDARG;
+    Writer w = Request(WiaOp::ItemFlags);
+    w.WString(device).U32(static_cast<uint32_t>(item));
+    auto reply = connection_->connection.Call(w);
+    if (!reply) return E_FAIL;
+    Reader r(*reply);
+    const HRESULT result = r.I32();
+    if (!r.Ok()) return E_FAIL;
+    if (FAILED(result)) return result;  // an unknown device's answer carries nothing else
+    const LONG value = r.I32();
+    if (!r.Ok()) return E_FAIL;
+    *flags = value;
+    return result;
+}
+
+HRESULT ServiceClient::Read(const std::wstring& device, int item, std::vector<PropertyData>* values) {
+    if (values == nullptr || values->size() > kMaxProperties) return E_INVALIDARG;
+    Writer w = Request(WiaOp::Read);
+    w.WString(device).U32(static_cast<uint32_t>(item)).U32(static_cast<uint32_t>(values->size()));
+    for (const PropertyData& p : *values) PutProperty(w, p);
+    auto reply = connection_->connection.Call(w);
+    if (!reply) return E_FAIL;
+    Reader r(*reply);
+    const HRESULT result = r.I32();
+    if (FAILED(result)) return r.Ok() ? result : E_FAIL;
+    std::vector<PropertyData> read;
+    const uint32_t n = r.U32();
+    for (uint32_t i = 0; i < n && r.Ok(); ++i) read.push_back(GetProperty(r));
+    if (!r.Ok() || read.size() != values->size()) return E_FAIL;
+    *values = std::move(read);
+    return result;
+}
+
+HRESULT ServiceClient::Write(const std::wstring& device, int item, const std::vector<PropertyData>& values) {
+    if (values.size() > kMaxProperties) return E_INVALIDARG;
+    Writer w = Request(WiaOp::Write);
+    w.WString(device).U32(static_cast<uint32_t>(item)).U32(static_cast<uint32_t>(values.size()));
+    for (const PropertyData& p : values) PutProperty(w, p);
+    auto reply = connection_->connection.Call(w);
+    if (!reply) return E_FAIL;
+    Reader r(*reply);
+    const HRESULT result = r.I32();
+    return r.Ok() ? result : E_FAIL;
+}
+
+HRESULT ServiceClient::Attributes(const std::wstring& device, int item, const std::vector<PropertyData>& which,
+                                  std::vector<PropertyInfo>* out, std::vector<bool>* found) {
+    if (out == nullptr || found == nullptr || which.size() > kMaxProperties) return E_INVALIDARG;
+    out->clear();
+    found->clear();
+    Writer w = Request(WiaOp::Attributes);
+    w.WString(device).U32(static_cast<uint32_t>(item)).U32(static_cast<uint32_t>(which.size()));
+    for (const PropertyData& p : which) PutProperty(w, p);
+    auto reply = connection_->connection.Call(w);
+    if (!reply) return E_FAIL;
+    Reader r(*reply);
+    const HRESULT result = r.I32();
+    if (FAILED(result)) return r.Ok() ? result : E_FAIL;
+    const uint32_t n = r.U32();
+    for (uint32_t i = 0; i < n && r.Ok(); ++i) {
+        found->push_back(r.U32() != 0);
+        out->push_back(GetAttributes(r));
+    }
+    if (!r.Ok() || out->size() != which.size()) {
+        out->clear();
+        found->clear();
+        return E_FAIL;
+    }
+    return result;
 }
 
 }  // namespace platform::wia

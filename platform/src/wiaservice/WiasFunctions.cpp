@@ -80,6 +80,9 @@ HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar) {
     if (pvar == nullptr) return E_INVALIDARG;
     if (pvar->vt == VT_BSTR) SysFreeString(pvar->bstrVal);
     if (pvar->vt == VT_CLSID) CoTaskMemFree(pvar->puuid);
+    if (pvar->vt == VT_LPWSTR) CoTaskMemFree(pvar->pwszVal);
+    if (pvar->vt == (VT_VECTOR | VT_I4) || pvar->vt == (VT_VECTOR | VT_UI4)) CoTaskMemFree(pvar->cal.pElems);
+    if (pvar->vt == (VT_VECTOR | VT_CLSID)) CoTaskMemFree(pvar->cauuid.pElems);
     std::memset(pvar, 0, sizeof *pvar);
     return S_OK;
 }
