@@ -1,6 +1,8 @@
-// Common controls: initialisation, progress bars and trackbars.
+// Common controls: initialisation, progress bars, trackbars, the tab control
+// and property sheets.
 #pragma once
 
+#include <prsht.h>
 #include <windef.h>
 #include <winuser.h>
 
@@ -60,6 +62,64 @@ typedef struct tagINITCOMMONCONTROLSEX {
 #define TB_TOP 6
 #define TB_BOTTOM 7
 #define TB_ENDTRACK 8
+
+// Notification codes common to the controls.
+#define NM_FIRST (0U - 0U)
+#define NM_CLICK (NM_FIRST - 2)
+#define NM_DBLCLK (NM_FIRST - 3)
+#define NM_RCLICK (NM_FIRST - 5)
+
+// The tab control.
+#define WC_TABCONTROLA "SysTabControl32"
+#define WC_TABCONTROL WC_TABCONTROLA
+
+typedef struct tagTCITEMA {
+    UINT mask;
+    DWORD dwState;
+    DWORD dwStateMask;
+    LPSTR pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+} TCITEMA, *LPTCITEMA;
+typedef TCITEMA TCITEM;
+
+typedef struct tagTCHITTESTINFO {
+    POINT pt;
+    UINT flags;
+} TCHITTESTINFO, *LPTCHITTESTINFO;
+
+#define TCIF_TEXT 0x0001u
+#define TCIF_IMAGE 0x0002u
+#define TCIF_PARAM 0x0008u
+#define TCHT_NOWHERE 0x0001u
+#define TCHT_ONITEM 0x0006u
+
+#define TCM_FIRST 0x1300u
+#define TCM_GETITEMCOUNT (TCM_FIRST + 4)
+#define TCM_GETITEMA (TCM_FIRST + 5)
+#define TCM_SETITEMA (TCM_FIRST + 6)
+#define TCM_INSERTITEMA (TCM_FIRST + 7)
+#define TCM_DELETEITEM (TCM_FIRST + 8)
+#define TCM_DELETEALLITEMS (TCM_FIRST + 9)
+#define TCM_GETITEMRECT (TCM_FIRST + 10)
+#define TCM_GETCURSEL (TCM_FIRST + 11)
+#define TCM_SETCURSEL (TCM_FIRST + 12)
+#define TCM_HITTEST (TCM_FIRST + 13)
+#define TCM_ADJUSTRECT (TCM_FIRST + 40)
+#define TCM_GETCURFOCUS (TCM_FIRST + 47)
+#define TCM_SETCURFOCUS (TCM_FIRST + 48)
+
+#define TCN_FIRST (0U - 550U)
+#define TCN_SELCHANGE (TCN_FIRST - 1)
+#define TCN_SELCHANGING (TCN_FIRST - 2)
+
+#define TabCtrl_GetItemCount(w) SendMessageA(w, TCM_GETITEMCOUNT, 0, 0)
+#define TabCtrl_InsertItem(w, i, item) SendMessageA(w, TCM_INSERTITEMA, (WPARAM)(i), (LPARAM)(item))
+#define TabCtrl_GetCurSel(w) SendMessageA(w, TCM_GETCURSEL, 0, 0)
+#define TabCtrl_SetCurSel(w, i) SendMessageA(w, TCM_SETCURSEL, (WPARAM)(i), 0)
+#define TabCtrl_GetItemRect(w, i, r) SendMessageA(w, TCM_GETITEMRECT, (WPARAM)(i), (LPARAM)(r))
+#define TabCtrl_AdjustRect(w, larger, r) SendMessageA(w, TCM_ADJUSTRECT, (WPARAM)(larger), (LPARAM)(r))
 
 WINBASEAPI BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
 WINBASEAPI void WINAPI InitCommonControls(void);

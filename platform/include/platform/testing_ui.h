@@ -3,13 +3,16 @@
 //
 // Steps (also PLATFORM_UI_SCRIPT, separated by ';'), taken in order when the
 // thread's queue is empty and the dialog in front matches; DLG is a dialog
-// template number, "box" a message box, or left out for any dialog:
+// template number (a property sheet matches the template of the page it
+// shows, whose controls the steps reach too), "box" a message box, or left
+// out for any dialog:
 //   press:[DLG:]ID          click the control ID (a button)
 //   answer:ID               click button ID (IDOK, IDYES...) of a message box
 //   click:[DLG:]ID          a mouse click on the control (through the X server
 //                           on a display)
 //   key:[DLG:]NAME          tab, enter, escape, space, left, right, up, down
 //   trackbar:[DLG:]ID:POS   move a trackbar's thumb to POS
+//   page:[DLG:]INDEX        click the tab of a property sheet's page INDEX
 //   picture:[DLG:]PATH      write a PNG picture of the dialog in front
 //   screenshot:[DLG:]PATH   write a PNG picture of the whole X screen
 //   after:MS                wait until MS ms have passed since the last step

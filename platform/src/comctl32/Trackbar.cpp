@@ -187,10 +187,12 @@ LRESULT CALLBACK TrackbarProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TabControlProc(HWND, UINT, WPARAM, LPARAM);
 
 void RegisterCommonControlClasses() {
     RegisterSystemClass(PROGRESS_CLASSA, ProgressProc, 0, nullptr);
     RegisterSystemClass(TRACKBAR_CLASSA, TrackbarProc, 0, nullptr);
+    RegisterSystemClass(WC_TABCONTROLA, TabControlProc, 0, nullptr);
 }
 
 }  // namespace platform::user

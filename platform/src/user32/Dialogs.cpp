@@ -7,6 +7,8 @@
 #include "core/Controls.h"
 #include "user32/ScriptedUser.h"
 
+#include <prsht.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -97,9 +99,22 @@ bool Usable(HWND hwnd) {
     return (style & WS_VISIBLE) && !(style & WS_DISABLED);
 }
 
+// The controls of a dialog in tab order; a visible child that is a control
+// parent itself (a property page) gives its own controls in its place.
+void CollectControls(HWND dialog, std::vector<HWND>& controls) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(child, GWL_EXSTYLE));
+        if ((exStyle & WS_EX_CONTROLPARENT) && GetWindow(child, GW_CHILD)) {
+            if (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE) CollectControls(child, controls);
+            continue;
+        }
+        controls.push_back(child);
+    }
+}
+
 std::vector<HWND> Controls(HWND dialog) {
     std::vector<HWND> controls;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) controls.push_back(child);
+    CollectControls(dialog, controls);
     return controls;
 }
 
@@ -154,8 +169,31 @@ void RegisterSystemClasses() {
     (void)done;
 }
 
+TemplateFacts ReadTemplateFacts(const void* templ) {
+    TemplateFacts facts;
+    if (templ == nullptr) return facts;
+    const uint8_t* base = static_cast<const uint8_t*>(templ);
+    DLGTEMPLATE header;
+    std::memcpy(&header, base, sizeof header);
+    TemplateReader reader(base + sizeof header);
+    reader.StringOrOrdinal();  // menu
+    reader.StringOrOrdinal();  // class
+    facts.style = header.style;
+    facts.caption = reader.StringOrOrdinal();
+    HFONT font = DialogFont();
+    if (header.style & DS_SETFONT) {
+        const int points = reader.Word();
+        font = points == 8 ? DialogFont() : MakeFont(points, false);
+    }
+    int baseX = 6, baseY = 13;
+    BaseUnits(font, &baseX, &baseY);
+    if (font != DialogFont()) DeleteObject(font);
+    facts.client = SIZE{Units(header.cx, baseX, 4), Units(header.cy, baseY, 8)};
+    return facts;
+}
+
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent, DLGPROC proc, LPARAM param,
-                              int resourceId) {
+                              int resourceId, const DWORD* style, DWORD exStyle) {
     if (templ == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -163,6 +201,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
     const uint8_t* base = static_cast<const uint8_t*>(templ);
     DLGTEMPLATE header;
     std::memcpy(&header, base, sizeof header);
+    if (style) header.style = *style;
+    header.dwExtendedStyle |= exStyle;
     TemplateReader reader(base + sizeof header);
     reader.StringOrOrdinal();  // menu
     const std::string className = reader.StringOrOrdinal();
@@ -184,18 +224,22 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
 
     // The window: its client area is the template's size.
     Window probe;
+    probe.parent = (header.style & WS_CHILD) ? parent : nullptr;
     probe.style = header.style;
     probe.exStyle = header.dwExtendedStyle;
     probe.rect = RECT{0, 0, 1000, 1000};
     const RECT client = ClientInWindow(probe);
     const int width = Units(header.cx, baseX, 4) + (1000 - (client.right - client.left));
     const int height = Units(header.cy, baseY, 8) + (1000 - (client.bottom - client.top));
-    // Dialogs open centred on their owner, or on the screen.
-    HWND owner = parent ? TopLevelOf(parent) : nullptr;
+    // Dialogs open centred on their owner, or on the screen; a child dialog
+    // sits where its template puts it.
+    const bool child = (header.style & WS_CHILD) != 0;
+    HWND owner = parent ? (child ? parent : TopLevelOf(parent)) : nullptr;
     RECT area = ScreenArea();
-    if (owner) GetWindowRect(owner, &area);
-    const int x = std::max<int>(0, area.left + (area.right - area.left - width) / 2);
-    const int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
+    if (owner && !child) GetWindowRect(owner, &area);
+    int x = std::max<int>(0, area.left + (area.right - area.left - width) / 2);
+    int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
+    if (child) x = Units(header.x, baseX, 4), y = Units(header.y, baseY, 8);
     const DWORD visible = header.style & WS_VISIBLE;
     HWND dialog = CreateWindowExA(header.dwExtendedStyle, className.empty() ? "#32770" : className.c_str(),
                                   title.c_str(), header.style & ~WS_VISIBLE, x, y, width, height, owner, nullptr,
@@ -246,12 +290,15 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
     }
 
     HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
-    if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param) && first) FocusControl(dialog, first);
+    // A hidden child dialog (a page not yet shown) leaves the focus alone.
+    const bool mayFocus = !child || visible;
+    if (SendMessageA(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param) && first && mayFocus)
+        FocusControl(dialog, first);
     if (visible && IsWindow(dialog)) ShowWindow(dialog, SW_SHOW);
     return dialog;
 }
 
-INT_PTR RunModal(HWND dialog, HWND owner) {
+INT_PTR RunModal(HWND dialog, HWND owner, bool sheet) {
     auto info = InfoOf(dialog);
     if (!info) return -1;
     const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
@@ -270,7 +317,9 @@ INT_PTR RunModal(HWND dialog, HWND owner) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (!IsDialogMessageA(dialog, &msg)) {
+        const bool taken = sheet ? SendMessageA(dialog, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&msg)) != 0
+                                 : IsDialogMessageA(dialog, &msg) != 0;
+        if (!taken) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

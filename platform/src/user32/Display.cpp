@@ -47,9 +47,13 @@ Connection& TheConnection() {
 }
 
 // The deepest visible, enabled child of `hwnd` under a point given in the
-// window's client coordinates; the point becomes that child's.
+// window's client coordinates; the point becomes that child's. Later
+// children are painted over earlier ones, so they are looked at first.
 HWND ChildAt(HWND hwnd, POINT* point) {
-    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) children.push_back(child);
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        HWND child = *it;
         if (!IsWindowVisible(child)) continue;
         RECT rect{};
         {

@@ -80,13 +80,39 @@ HWND Front() {
     return nullptr;
 }
 
+// The pages shown in a dialog (a property sheet's current page).
+std::vector<HWND> ShownPages(HWND dialog) {
+    std::vector<HWND> pages;
+    std::lock_guard guard(Lock());
+    Window* window = Find(dialog);
+    if (window == nullptr) return pages;
+    for (HWND child : window->children) {
+        Window* page = Find(child);
+        if (page && page->dialog && (page->style & WS_VISIBLE)) pages.push_back(child);
+    }
+    return pages;
+}
+
 bool DialogMatches(HWND dialog, const std::string& which) {
     std::lock_guard guard(Lock());
     Window* window = Find(dialog);
     if (window == nullptr || !window->dialog) return false;
     if (which == "box") return window->dialog->messageBox;
     if (which == "*" || which.empty()) return true;
-    return !window->dialog->messageBox && std::to_string(window->dialog->resourceId) == which;
+    if (window->dialog->messageBox) return false;
+    if (std::to_string(window->dialog->resourceId) == which) return true;
+    // A property sheet matches the template of the page it shows.
+    for (HWND page : ShownPages(dialog))
+        if (std::to_string(Find(page)->dialog->resourceId) == which) return true;
+    return false;
+}
+
+// Control `id` of the dialog, or of the page it shows.
+HWND ControlOf(HWND dialog, int id) {
+    if (HWND control = GetDlgItem(dialog, id)) return control;
+    for (HWND page : ShownPages(dialog))
+        if (HWND control = GetDlgItem(page, id)) return control;
+    return nullptr;
 }
 
 std::string Caption(HWND hwnd) {
@@ -137,7 +163,7 @@ bool Perform(HWND front, const std::string& step) {
     if (verb == "press") {
         auto [which, rest] = target(2);
         if (rest.size() != 1 || !DialogMatches(front, which)) return false;
-        HWND button = GetDlgItem(front, std::atoi(rest[0].c_str()));
+        HWND button = ControlOf(front, std::atoi(rest[0].c_str()));
         if (button == nullptr || !IsWindowEnabled(button) || !IsWindowVisible(button)) return false;
         PostMessageA(button, BM_CLICK, 0, 0);
         return true;
@@ -147,7 +173,7 @@ bool Perform(HWND front, const std::string& step) {
         // a display, else as the messages the window would get.
         auto [which, rest] = target(2);
         if (rest.size() != 1 || !DialogMatches(front, which)) return false;
-        HWND control = GetDlgItem(front, std::atoi(rest[0].c_str()));
+        HWND control = ControlOf(front, std::atoi(rest[0].c_str()));
         if (control == nullptr || !IsWindowEnabled(control) || !IsWindowVisible(control)) return false;
         RECT box{};
         GetClientRect(control, &box);
@@ -186,13 +212,26 @@ bool Perform(HWND front, const std::string& step) {
     if (verb == "trackbar") {
         auto [which, rest] = target(3);
         if (rest.size() != 2 || !DialogMatches(front, which)) return false;
-        HWND bar = GetDlgItem(front, std::atoi(rest[0].c_str()));
+        HWND bar = ControlOf(front, std::atoi(rest[0].c_str()));
         if (bar == nullptr || !IsWindowEnabled(bar)) return false;
         const int position = std::atoi(rest[1].c_str());
         SendMessageA(bar, TBM_SETPOS, TRUE, position);
         const UINT scroll = (GetWindowLongA(bar, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
         PostMessageA(GetParent(bar), scroll, MAKELONG(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(bar));
         PostMessageA(GetParent(bar), scroll, MAKELONG(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
+        return true;
+    }
+    if (verb == "page") {
+        // A click on a property sheet's tab.
+        auto [which, rest] = target(2);
+        if (rest.size() != 1 || !DialogMatches(front, which)) return false;
+        HWND tab = GetDlgItem(front, IDC_PROPSHEET_TABCONTROL);
+        RECT item{};
+        if (tab == nullptr || !SendMessageA(tab, TCM_GETITEMRECT, std::atoi(rest[0].c_str()), reinterpret_cast<LPARAM>(&item)))
+            return false;
+        const LPARAM at = MAKELONG((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        PostMessageA(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageA(tab, WM_LBUTTONUP, 0, at);
         return true;
     }
     if (verb == "picture") {

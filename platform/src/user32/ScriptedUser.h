@@ -10,7 +10,8 @@
 
 namespace platform::user {
 
-// A modal dialog or message box came up on this thread.
+// A modal dialog, a message box or a modeless property sheet came up on
+// this thread.
 void ScriptDialogShown(HWND dialog);
 // Whether a script drives this process (then message boxes wait for it).
 bool ScriptActive();

@@ -105,9 +105,20 @@ DWORD ScriptWaitLimit();
 void ScriptCheckTimeout();
 
 // Dialog helpers shared by dialogs and message boxes.
+// A template's style, caption and client size in pixels of its font.
+struct TemplateFacts {
+    DWORD style = 0;
+    std::string caption;
+    SIZE client{};
+};
+TemplateFacts ReadTemplateFacts(const void* templ);
+// `style`, when given, replaces the template's style (property pages become
+// child windows); `exStyle` is added to the template's.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent, DLGPROC proc, LPARAM param,
-                              int resourceId);
-INT_PTR RunModal(HWND dialog, HWND owner);
+                              int resourceId, const DWORD* style = nullptr, DWORD exStyle = 0);
+// The modal loop of a dialog; a property sheet's loop hands the messages to
+// the sheet (PSM_ISDIALOGMESSAGE) in place of IsDialogMessage.
+INT_PTR RunModal(HWND dialog, HWND owner, bool sheet = false);
 HFONT DialogFont();
 
 // Built-in control procedures.
