@@ -6,13 +6,7 @@
 #include <objidl.h>
 #include <winuser.h>
 
-#if __has_include(<prsht.h>)
 #include <prsht.h>
-#else
-struct _PSP;
-typedef struct _PSP* HPROPSHEETPAGE;
-typedef BOOL(CALLBACK* LPFNADDPROPSHEETPAGE)(HPROPSHEETPAGE, LPARAM);
-#endif
 typedef LPFNADDPROPSHEETPAGE LPFNSVADDPROPSHEETPAGE;
 typedef UINT EXPPS;
 

@@ -86,7 +86,7 @@ TEST(WiaItemNames, WalkStaysInsideTheBlockAndNeedsItsEnd) {
         {"stops at the empty name", {L'a', 0, 0, L'x', 0, 0}, {L"a"}},
     };
     for (const auto& c : cases) {
-        IDataObject* object = TestDataObject::WithNames(c.block);
+        IDataObject* object = TestDataObject::WithBlock(c.block);
         EXPECT_EQ(GetWiaItemNames(object), c.expected) << c.name;
         object->Release();
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <objidl.h>
+#include <wia.h>
 #include <windows.h>
 
 #include <atomic>
@@ -16,7 +17,7 @@ namespace propext_test {
 class TestDataObject final : public IDataObject {
 public:
     // The block's bytes as given (the test decides where the terminators are).
-    static TestDataObject* WithNames(std::vector<wchar_t> block) {
+    static TestDataObject* WithBlock(std::vector<wchar_t> block) {
         auto* object = new TestDataObject;
         object->block_ = std::move(block);
         object->hasBlock_ = true;
@@ -30,7 +31,7 @@ public:
             block.push_back(L'\0');
         }
         block.push_back(L'\0');
-        return WithNames(std::move(block));
+        return WithBlock(std::move(block));
     }
     static TestDataObject* WithItem(IUnknown* item) {
         auto* object = new TestDataObject;
@@ -48,7 +49,7 @@ public:
             AddRef();
             return S_OK;
         }
-        if (item_ != nullptr && IsEqualIID(riid, kWiaItem)) {
+        if (item_ != nullptr && IsEqualIID(riid, IID_IWiaItem)) {
             *ppv = item_;
             item_->AddRef();
             return S_OK;
@@ -93,8 +94,6 @@ private:
         if (item_) item_->Release();
     }
 
-    // IWiaItem's identifier.
-    static constexpr IID kWiaItem = {0x4DB1AD10, 0x3391, 0x11D2, {0x9A, 0x33, 0x00, 0xC0, 0x4F, 0xA3, 0x61, 0x45}};
     static constexpr HRESULT DV_E_FORMATETC_VALUE = static_cast<HRESULT>(0x80040064);
 
     std::atomic<ULONG> refs_{1};
