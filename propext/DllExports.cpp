@@ -60,6 +60,7 @@ PROPEXT_EXPORT HRESULT STDMETHODCALLTYPE DllUnregisterServer() {
 // The page for the Still Image control panel, on the systems whose panel
 // asks the driver package for it: Windows 2000 and Windows 98.
 PROPEXT_EXPORT BOOL WINAPI EnumStiPropPages(PSTI_DEVICE_INFORMATIONW, LPFNADDPROPSHEETPAGE addPage, LPARAM lParam) {
+    InitUiModule();
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return FALSE;

@@ -90,6 +90,7 @@ TEST(ScannerCommandsBinding, LibraryWithoutAnExportIsUnloadedAndReportsNotConnec
     ASSERT_TRUE(library.Loaded());
     platform::testing::Hide("Pelidor.dll", "SI_Feed");
     platform::testing::CaptureDebugOutput();
+    platform::testing::ScriptUser({"answer:1"});
     EXPECT_EQ(RunClean(nullptr), E_FAIL);
     EXPECT_THAT(ShownBoxes(), ::testing::ElementsAre(MessageText(30) + "|row 7"));
     EXPECT_TRUE(library.State().calls.empty());
@@ -101,6 +102,7 @@ TEST(ScannerCommandsBinding, MissingLibraryReportsNotConnected) {
     module_state::SetInstance(GetModuleHandleA(nullptr));
     platform::testing::Hide("Pelidor.dll");
     platform::testing::CaptureDebugOutput();
+    platform::testing::ScriptUser({"answer:1"});
     EXPECT_EQ(RunCalibrate(nullptr), E_FAIL);
     EXPECT_THAT(ShownBoxes(), ::testing::ElementsAre(MessageText(29) + "|row 7"));
     EXPECT_THAT(platform::testing::TakeDebugOutput(),

@@ -63,13 +63,6 @@ protected:
     ServerModule module_;
 };
 
-TEST_F(AdvancedPageTest, FirstUseSeedsTheDefaultCopies) {
-    Held<IShellExtInit> init;
-    ASSERT_EQ(module_.CreateShellExt(init.Out()), S_OK);
-    EXPECT_EQ(CurrentPrefeed(), (Prefeed{1, 1500, 13}));
-    EXPECT_EQ(DefaultPrefeed(), (Prefeed{1, 1500, 13}));
-}
-
 struct PageCase {
     const char* name;
     std::vector<std::string> steps;  // before the sheet's closing button

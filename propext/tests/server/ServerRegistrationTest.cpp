@@ -1,11 +1,13 @@
 // Registration of the server from its script, and the class objects it
 // serves: CShellExt under the id the script names, the user-interface
 // extension under its own.
+#include "PrefeedDevice.h"
 #include "ServerSupport.h"
 
 #include <platform/testing.h>
 
 #include <optional>
+#include <vector>
 #include <string>
 
 namespace {
@@ -176,6 +178,27 @@ TEST(ServerClasses, ObjectsKeepTheModuleAndAnswerTheirInterfaces) {
     again.p->Release();
     again.p = nullptr;
     EXPECT_EQ(module.CanUnloadNow(), S_OK);
+}
+
+// Loading the module touches no device value; the first class object
+// seeds them. In a process of its own, where nothing loaded the module yet.
+int LoadThenCreate(const std::vector<std::string>&) {
+    ServerModule module;
+    if (!module.Loaded()) return 10;
+    if (CurrentPrefeed() != Prefeed{} || DefaultPrefeed() != Prefeed{}) return 11;
+    Held<IShellExtInit> init;
+    if (module.CreateShellExt(init.Out()) != S_OK) return 12;
+    if (CurrentPrefeed() != (Prefeed{1, 1500, 13}) || DefaultPrefeed() != (Prefeed{1, 1500, 13})) return 13;
+    return 0;
+}
+
+const bool kRoles = platform::testing::RegisterChildRole("propext-load", LoadThenCreate);
+
+TEST(ServerLoad, DeviceValuesWaitForTheFirstObject) {
+    ASSERT_FALSE(platform::testing::InstallStillImageDevice(ScannerEntry()).empty());
+    platform::testing::ChildProcess child("propext-load");
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.Wait(), 0) << "11: values written at load; 13: not seeded by the first object";
 }
 
 }  // namespace

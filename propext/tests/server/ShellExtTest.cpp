@@ -115,6 +115,7 @@ TEST_F(ShellExtTest, OnlyTheTwoOffsetsAreCommands) {
 // scanner is not there, in the command's caption.
 TEST_F(ShellExtTest, OffsetsRunCalibrateAndClean) {
     platform::testing::Hide("Pelidor.dll");
+    platform::testing::ScriptUser({"answer:1", "answer:1"});
     CMINVOKECOMMANDINFO info{};
     info.cbSize = sizeof info;
     info.lpVerb = MAKEINTRESOURCEA(0);
