@@ -8,8 +8,6 @@
 #include <MessageTable.h>
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <string>
 
 namespace {
@@ -18,7 +16,7 @@ constexpr int kRowCalibrate = 29;
 constexpr int kRowClean = 30;
 
 constexpr UINT kCommandCount = 2;
-constexpr LONG kRootItemFlag = 0x8;  // WiaItemTypeRoot
+constexpr LONG kRootItemFlag = WiaItemTypeRoot;
 
 // The verbs, as the shell asks for them.
 const char* Verb(UINT_PTR offset) {
