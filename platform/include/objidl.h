@@ -56,3 +56,57 @@ protected:
     ~IStream() = default;
 };
 #endif
+
+// ---- Data objects: formats and storage media ----
+
+typedef WORD CLIPFORMAT;
+
+#define DVASPECT_CONTENT 1
+#define TYMED_NULL 0
+#define TYMED_HGLOBAL 1
+#define DATADIR_GET 1
+
+#ifdef __cplusplus
+struct tagDVTARGETDEVICE;
+struct IEnumFORMATETC;
+struct IAdviseSink;
+struct IEnumSTATDATA;
+struct IStorage;
+
+typedef struct tagFORMATETC {
+    CLIPFORMAT cfFormat;
+    tagDVTARGETDEVICE* ptd;
+    DWORD dwAspect;
+    LONG lindex;
+    DWORD tymed;
+} FORMATETC, *LPFORMATETC;
+
+typedef struct tagSTGMEDIUM {
+    DWORD tymed;
+    union {
+        HGLOBAL hGlobal;
+        LPOLESTR lpszFileName;
+        IStream* pstm;
+        IStorage* pstg;
+    };
+    IUnknown* pUnkForRelease;
+} STGMEDIUM, *LPSTGMEDIUM;
+
+inline constexpr IID IID_IDataObject = {0x0000010E, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+struct IDataObject : IUnknown {
+    STDMETHOD(GetData)(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) = 0;
+    STDMETHOD(GetDataHere)(FORMATETC* pformatetc, STGMEDIUM* pmedium) = 0;
+    STDMETHOD(QueryGetData)(FORMATETC* pformatetc) = 0;
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) = 0;
+    STDMETHOD(SetData)(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) = 0;
+    STDMETHOD(EnumFormatEtc)(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) = 0;
+    STDMETHOD(DAdvise)(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) = 0;
+    STDMETHOD(DUnadvise)(DWORD dwConnection) = 0;
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA** ppenumAdvise) = 0;
+
+protected:
+    ~IDataObject() = default;
+};
+typedef IDataObject* LPDATAOBJECT;
+#endif

@@ -726,3 +726,7 @@ WINUSERAPI BOOL WINAPI CloseDesktop(HDESK hDesktop);
 
 #define OpenWindowStation OpenWindowStationA
 #define OpenDesktop OpenDesktopA
+
+// ---- clipboard formats ----
+WINUSERAPI UINT WINAPI RegisterClipboardFormatA(LPCSTR lpszFormat);
+#define RegisterClipboardFormat RegisterClipboardFormatA
