@@ -46,6 +46,8 @@ constexpr int32_t kColour = 2;
 // The GL841's line period register (counts of 15 clocks per chip line).
 constexpr uint8_t kLinePeriodHigh = 0x38;
 constexpr uint8_t kLinePeriodLow = 0x39;
+// The GL841's vendor request that reads the selected register.
+constexpr uint32_t kRequestRegisterRead = 0x84;
 
 // ---- the scanner's process ----
 
@@ -83,8 +85,18 @@ constexpr uint8_t kLinePeriodLow = 0x39;
         } else if (command == "report") {
             const unsigned period = unsigned(scanner.Register(kLinePeriodHigh)) << 8 | scanner.Register(kLinePeriodLow);
             const double lineSeconds = period * 15.0 / scanner.ClockHz();
-            std::fprintf(out, "%u %.9f %zu %zu\n", scanner.LinesScanned(), lineSeconds, scanner.Violations().size(),
-                         scanner.RequestLog().size());
+            const std::vector<emulator::RequestLogEntry> log = scanner.RequestLog();
+            size_t bulkReads = 0;
+            size_t registerReads = 0;
+            uint64_t bulkBytes = 0;
+            for (const emulator::RequestLogEntry& entry : log) {
+                bulkReads += entry.kind == emulator::TransferKind::BulkIn ? 1 : 0;
+                bulkBytes += entry.kind == emulator::TransferKind::BulkIn ? entry.count : 0;
+                registerReads += entry.kind == emulator::TransferKind::ControlIn && entry.code == kRequestRegisterRead ? 1 : 0;
+            }
+            std::fprintf(out, "%u %.9f %zu %zu %zu %zu %llu\n", scanner.LinesScanned(), lineSeconds,
+                         scanner.Violations().size(), log.size(), bulkReads, registerReads,
+                         static_cast<unsigned long long>(bulkBytes));
         } else if (command == "quit") {
             break;
         } else {
@@ -227,8 +239,19 @@ bool SetUpPage(ScannerLibrary& library)
            SetInt(library, SI_PROP_SCAN_LENGTH, SI_TYPE_INT32, IntFromSlot(length->value[si_record::kRangeDefault]));
 }
 
+// A 32-bit FNV-1a over every byte read, so a change that must keep the page
+// the same can show that it did.
+void HashBytes(uint32_t& hash, const uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        hash = (hash ^ bytes[i]) * 16777619u;
+    }
+}
+
 // Reads both sides, alternating, until each has ended; the lines per side.
-std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::vector<uint8_t>& buffer)
+// Each side's bytes go into its own hash.
+std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::vector<uint8_t>& buffer,
+                                                size_t bytesPerLine, std::array<uint32_t, 2>& hashes)
 {
     std::array<uint64_t, 2> lines{};
     std::array<bool, 2> ended{};
@@ -244,6 +267,7 @@ std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::ve
                 return std::nullopt;
             }
             lines[side] += static_cast<uint64_t>(got);
+            HashBytes(hashes[side], buffer.data(), static_cast<size_t>(std::max(got, 0)) * bytesPerLine);
             ended[side] = result == SI_END_OF_PAGE;
             progress = progress || got > 0 || ended[side];
         }
@@ -276,7 +300,8 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         return;
     }
     const std::optional<SIProperty> widthInBytes = Get(library, SI_PROP_WIDTH_IN_BYTES);
-    std::vector<uint8_t> buffer(static_cast<size_t>(widthInBytes ? IntFromSlot(widthInBytes->value[0]) : 0) * kLinesPerRead);
+    const size_t bytesPerLine = static_cast<size_t>(widthInBytes ? IntFromSlot(widthInBytes->value[0]) : 0);
+    std::vector<uint8_t> buffer(bytesPerLine * kLinesPerRead);
     const std::string insert = "insert " + SamplePage("sample-front.ppm").string() + "," +
                                SamplePage("sample-back.ppm").string();
 
@@ -288,6 +313,10 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
     double requests = 0;
     double switches = 0;
     double memoryGrowth = 0;
+    double bulkReads = 0;
+    double registerReads = 0;
+    double bulkBytes = 0;
+    std::array<uint32_t, 2> hashes{};
     for (auto _ : state) {
         if (scanner.Ask(insert) != "ok") {
             state.SkipWithError("the scanner takes no sheet");
@@ -297,8 +326,9 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         const auto wall0 = std::chrono::steady_clock::now();
         const double cpu0 = ProcessCpuSeconds();
         std::optional<std::array<uint64_t, 2>> lines;
+        hashes = {2166136261u, 2166136261u};
         if (library.StartScan() == SI_OK) {
-            lines = ReadPage(library, buffer);
+            lines = ReadPage(library, buffer, bytesPerLine, hashes);
         }
         const SIResult ended = library.EndScan();
         const double cpu1 = ProcessCpuSeconds();
@@ -316,8 +346,15 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         uint64_t chipLines = 0;
         double lineSeconds = 0;
         size_t pageRequests = 0;
-        report >> chipLines >> lineSeconds >> violations >> pageRequests;
+        size_t pageBulkReads = 0;
+        size_t pageRegisterReads = 0;
+        uint64_t pageBulkBytes = 0;
+        report >> chipLines >> lineSeconds >> violations >> pageRequests >> pageBulkReads >> pageRegisterReads >>
+            pageBulkBytes;
+        bulkBytes += static_cast<double>(pageBulkBytes);
         requests += static_cast<double>(pageRequests);
+        bulkReads += static_cast<double>(pageBulkReads);
+        registerReads += static_cast<double>(pageRegisterReads);
         wall += seconds;
         device += static_cast<double>(chipLines) * lineSeconds;
         cpu += cpu1 - cpu0;
@@ -337,6 +374,13 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
     state.counters["lines_per_side"] = static_cast<double>(linesPerSide);
     state.counters["violations"] = static_cast<double>(violations);
     state.counters["requests_per_page"] = requests / pages;
+    state.counters["bulk_reads_per_page"] = bulkReads / pages;
+    state.counters["register_reads_per_page"] = registerReads / pages;
+    state.counters["bulk_bytes_per_page"] = bulkBytes / pages;
+    // The last page's bytes per side: the same figures before and after a
+    // change that must not alter the page.
+    state.counters["front_hash"] = hashes[0];
+    state.counters["back_hash"] = hashes[1];
     state.counters["context_switches_per_request"] = requests > 0 ? switches / requests : 0;
     state.counters["page_peak_memory_growth_mib"] = memoryGrowth;
 }

@@ -213,6 +213,20 @@ bool GL841::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
     return ReadWaitingImageLines(buffer, lines, linesRead);
 }
 
+uint64_t GL841::ImageLineBytes() const {
+    return (static_cast<uint64_t>(std::max(scanWidth_, 0)) * static_cast<uint64_t>(std::max(bitsPerPixel_, 0)) + 7) /
+           8;
+}
+
+int GL841::KnownWaitingLines() const {
+    const uint64_t bytesPerLine = ImageLineBytes();
+    if (bytesPerLine == 0) {
+        return 0;
+    }
+    const uint64_t lines = bufferedBytes_ / bytesPerLine;
+    return static_cast<int>(lines > leadLinesToDrop_ ? lines - leadLinesToDrop_ : 0);
+}
+
 bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) {
     if (linesRead != nullptr) {
         *linesRead = 0;
@@ -220,9 +234,13 @@ bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) 
     if (!PortOpen() || (buffer == nullptr && lines > 0)) {
         return false;
     }
-    const uint64_t bytesPerLine = (static_cast<uint64_t>(std::max(scanWidth_, 0)) *
-                                       static_cast<uint64_t>(std::max(bitsPerPixel_, 0)) + 7) / 8;
-    const bool scanning = ReadField(ScanEnable, true) == 1;
+    const uint64_t bytesPerLine = ImageLineBytes();
+    // With two lines or more known to wait, the read takes them without a
+    // new count, and lines that wait are delivered whether the scan still
+    // runs or not: the scan-running bit is only worth asking when the chip
+    // is asked for its count as well.
+    const bool countKnown = bytesPerLine > 0 && lines > 0 && bufferedBytes_ >= 2 * bytesPerLine;
+    const bool scanning = countKnown || ReadField(ScanEnable, true) == 1;
     PortLocker locker(port_);
     if (!locker.Lock()) {
         return false;
