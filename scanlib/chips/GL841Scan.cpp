@@ -235,25 +235,37 @@ bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) 
         return false;
     }
     const uint64_t bytesPerLine = ImageLineBytes();
-    // With two lines or more known to wait, the read takes them without a
-    // new count, and lines that wait are delivered whether the scan still
-    // runs or not: the scan-running bit is only worth asking when the chip
-    // is asked for its count as well.
-    const bool countKnown = bytesPerLine > 0 && lines > 0 && bufferedBytes_ >= 2 * bytesPerLine;
-    const bool scanning = countKnown || ReadField(ScanEnable, true) == 1;
+    if (bytesPerLine == 0 || lines == 0) {
+        const bool scanning = ReadField(ScanEnable, true) == 1;
+        PortLocker locker(port_);
+        return locker.Lock() && scanning;
+    }
     PortLocker locker(port_);
     if (!locker.Lock()) {
         return false;
     }
-    if (bytesPerLine == 0 || lines == 0) {
-        return scanning;
-    }
+    const auto whole = [&] {
+        uint64_t count = std::min<uint64_t>(lines, bufferedBytes_ / bytesPerLine);
+        if (count < lines && count * bytesPerLine % 2 != 0) {
+            --count;  // the chip hands out whole words
+        }
+        return count;
+    };
+    // Two lines or more known to wait are read without a new count.
     if (bufferedBytes_ < 2 * bytesPerLine) {
         bufferedBytes_ = 2 * ReadBufferedWords();
     }
-    uint64_t count = std::min<uint64_t>(lines, bufferedBytes_ / bytesPerLine);
-    if (count < lines && count * bytesPerLine % 2 != 0) {
-        --count;  // the chip hands out whole words
+    uint64_t count = whole();
+    bool scanning = true;
+    if (count == 0) {
+        // Lines that wait are delivered whether the scan still runs or not,
+        // so the scan-running bit only matters when none does. Counted again
+        // after a stopped scan, so a line that came in between is not lost.
+        scanning = ReadField(ScanEnable, true) == 1;
+        if (!scanning) {
+            bufferedBytes_ = 2 * ReadBufferedWords();
+            count = whole();
+        }
     }
     if (count > 0) {
         const uint64_t bytes = count * bytesPerLine;
@@ -264,7 +276,6 @@ bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) 
         if (linesRead != nullptr) {
             *linesRead = static_cast<int>(count);
         }
-        // Lines already waiting are delivered even when the scan has ended.
         return true;
     }
     return scanning;

@@ -27,11 +27,11 @@ constexpr int kMaxLineWaitMs = 20;
 constexpr int kMaxShortfallWaitMs = 80;
 // A chip that keeps a count of its waiting lines is left to gather this many
 // asks before it is asked again: each count costs several requests, a read
-// of counted lines none but the data's own. At most this many bytes, a third
-// of the chip's 1 MiB buffer (the host's sleeps may run long, and a full
-// buffer stops the paper mid-page), and for at most this long.
+// of counted lines none but the data's own. At most this many bytes, a
+// quarter of the chip's 1 MiB buffer (the host's sleeps may run long, and a
+// full buffer stops the paper mid-page), and for at most this long.
 constexpr uint32_t kGatherAsks = 3;
-constexpr uint64_t kMaxGatherBytes = 0x50000;
+constexpr uint64_t kMaxGatherBytes = 0x40000;
 constexpr int kMaxGatherWaitMs = 250;
 
 struct ToneChannel {
