@@ -12,12 +12,18 @@
 // the scanner's virtual clock shows what a page costs when only the
 // emulator's work takes time; SI_OpenInterface + SI_CloseInterface are timed
 // on their own.
+//
+// The RM310 pages compare the two roads of one scanner on the real clock:
+// "RM310__" on the device file and "RM310" through the Still Image service,
+// whose host's CPU time is counted as well.
 #include "ScannerLibrary.h"
 
 #include <SIPropertyIds.h>
 #include <SIRecord.h>
+#include <emulator/ImageDeviceEntry.h>
 #include <emulator/VirtualScanner.h>
 #include <platform/testing.h>
+#include <platform/testing_io.h>
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -30,6 +36,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -51,16 +59,23 @@ constexpr uint32_t kRequestRegisterRead = 0x84;
 
 // ---- the scanner's process ----
 
+enum class Board { RM410, RM310 };
+
 // Serves the scanner on the root and answers one command per line:
 // "insert FRONT,BACK", "report" (the last page's chip lines, line period,
-// violations and requests since the insert), "quit".
-[[noreturn]] void ServeScanner(const std::string& root, bool virtualClock, int commands, int answers)
+// violations and requests since the insert), "quit". The RM310 is entered as
+// a Still Image device as well.
+[[noreturn]] void ServeScanner(const std::string& root, Board board, bool virtualClock, int commands, int answers)
 {
     FILE* in = fdopen(commands, "r");
     FILE* out = fdopen(answers, "w");
-    emulator::VirtualScanner scanner("RM410", {{"bus", "practical"}, {"clock", virtualClock ? "virtual" : "real"}});
+    const char* name = board == Board::RM310 ? "RM310-GL841" : "RM410";
+    emulator::VirtualScanner scanner(name, {{"bus", "practical"}, {"clock", virtualClock ? "virtual" : "real"}});
     scanner.Serve(root);
-    std::fprintf(out, "ready\n");
+    const bool installed =
+        board != Board::RM310 ||
+        !platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry(name, 0, scanner)).empty();
+    std::fprintf(out, installed ? "ready\n" : "not installed\n");
     std::fflush(out);
     std::array<char, 4096> line{};
     while (std::fgets(line.data(), static_cast<int>(line.size()), in) != nullptr) {
@@ -111,7 +126,7 @@ constexpr uint32_t kRequestRegisterRead = 0x84;
 
 class ScannerProcess {
 public:
-    ScannerProcess(const std::string& root, bool virtualClock)
+    ScannerProcess(const std::string& root, Board board, bool virtualClock)
     {
         int toChild[2];
         int fromChild[2];
@@ -122,7 +137,7 @@ public:
         if (pid_ == 0) {
             close(toChild[1]);
             close(fromChild[0]);
-            ServeScanner(root, virtualClock, toChild[0], fromChild[1]);
+            ServeScanner(root, board, virtualClock, toChild[0], fromChild[1]);
         }
         close(toChild[0]);
         close(fromChild[1]);
@@ -204,6 +219,44 @@ double ProcessCpuSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// The Still Image service host of the root, as its log names it
+// ("[pid] starting ..."); 0 when none has started.
+long HostPid()
+{
+    std::ifstream log(fs::path(gRoot) / "services" / "imgsvc.log");
+    std::string line;
+    long pid = 0;
+    while (std::getline(log, line)) {
+        if (line.find("starting") != std::string::npos) {
+            pid = std::strtol(line.c_str() + 1, nullptr, 10);
+        }
+    }
+    return pid;
+}
+
+// User and system CPU time of another process, from /proc.
+double OtherProcessCpuSeconds(long pid)
+{
+    if (pid <= 0) {
+        return 0;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) {
+            ticks += std::strtod(field.c_str(), nullptr);
+        }
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 bool SetInt(ScannerLibrary& library, uint16_t id, uint16_t type, int32_t value)
 {
     SIProperty property{};
@@ -278,9 +331,15 @@ std::optional<std::array<uint64_t, 2>> ReadPage(ScannerLibrary& library, std::ve
     return lines;
 }
 
-void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
+struct PageCase {
+    Board board;
+    const char* model;  // the name SI_OpenInterface is given
+    bool virtualClock;
+};
+
+void ScanDuplexColourPage(benchmark::State& state, PageCase page)
 {
-    ScannerProcess scanner(gRoot, virtualClock);
+    ScannerProcess scanner(gRoot, page.board, page.virtualClock);
     if (!scanner.Ready()) {
         state.SkipWithError("the virtual scanner does not start");
         return;
@@ -290,7 +349,7 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         state.SkipWithError(library.Error().c_str());
         return;
     }
-    if (library.OpenInterface("RM410__") != SI_OK) {
+    if (library.OpenInterface(page.model) != SI_OK) {
         state.SkipWithError("the scanner does not open");
         return;
     }
@@ -317,6 +376,8 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
     double registerReads = 0;
     double bulkBytes = 0;
     std::array<uint32_t, 2> hashes{};
+    const long host = HostPid();
+    double hostCpu = 0;
     for (auto _ : state) {
         if (scanner.Ask(insert) != "ok") {
             state.SkipWithError("the scanner takes no sheet");
@@ -325,6 +386,7 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         const ProcessCounters counters0 = Counters();
         const auto wall0 = std::chrono::steady_clock::now();
         const double cpu0 = ProcessCpuSeconds();
+        const double host0 = OtherProcessCpuSeconds(host);
         std::optional<std::array<uint64_t, 2>> lines;
         hashes = {2166136261u, 2166136261u};
         if (library.StartScan() == SI_OK) {
@@ -332,6 +394,7 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
         }
         const SIResult ended = library.EndScan();
         const double cpu1 = ProcessCpuSeconds();
+        hostCpu += OtherProcessCpuSeconds(host) - host0;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
         const ProcessCounters counters1 = Counters();
         switches += counters1.contextSwitches - counters0.contextSwitches;
@@ -383,12 +446,16 @@ void ScanDuplexColourPage(benchmark::State& state, bool virtualClock)
     state.counters["back_hash"] = hashes[1];
     state.counters["context_switches_per_request"] = requests > 0 ? switches / requests : 0;
     state.counters["page_peak_memory_growth_mib"] = memoryGrowth;
+    if (host > 0) {
+        state.counters["host_cpu_s"] = hostCpu / pages;
+        state.counters["cpu_with_host_share_of_device"] = (cpu + hostCpu) / device;
+    }
 }
 
 // SI_OpenInterface + SI_CloseInterface on the real clock: wall time and requests.
 void OpenAndClose(benchmark::State& state)
 {
-    ScannerProcess scanner(gRoot, false);
+    ScannerProcess scanner(gRoot, Board::RM410, false);
     if (!scanner.Ready()) {
         state.SkipWithError("the virtual scanner does not start");
         return;
@@ -429,14 +496,19 @@ int main(int argc, char** argv)
     platform::testing::ScopedRoot root;
     gRoot = root.Path();
 
-    benchmark::RegisterBenchmark("duplex_colour_600_page", ScanDuplexColourPage, false)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Unit(benchmark::kSecond);
-    benchmark::RegisterBenchmark("duplex_colour_600_page_virtual_clock", ScanDuplexColourPage, true)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Unit(benchmark::kSecond);
+    const struct {
+        const char* name;
+        PageCase page;
+    } pages[] = {{"duplex_colour_600_page", {Board::RM410, "RM410__", false}},
+                 {"duplex_colour_600_page_virtual_clock", {Board::RM410, "RM410__", true}},
+                 {"rm310_device_file_page", {Board::RM310, "RM310__", false}},
+                 {"rm310_still_image_page", {Board::RM310, "RM310", false}}};
+    for (const auto& page : pages) {
+        benchmark::RegisterBenchmark(page.name, ScanDuplexColourPage, page.page)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond);
+    }
     benchmark::RegisterBenchmark("open_and_close", OpenAndClose)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
