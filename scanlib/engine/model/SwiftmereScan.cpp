@@ -196,7 +196,7 @@ uint32_t Swiftmere::LinesToAwait(uint32_t lines, uint32_t got) {
     const uint32_t left = pageLength_ > linesDelivered_ ? pageLength_ - linesDelivered_ : 0;
     if (static_cast<uint32_t>(known) >= std::min(lines, left)) return 0;
     const int32_t width = std::max(IntValue(SI_PROP_WIDTH_IN_BYTES), 1);
-    const uint64_t byBytes = std::max<uint64_t>(kMaxGatherBytes / static_cast<uint64_t>(width), lines);
+    const uint64_t byBytes = std::max<uint64_t>(kMaxGatherBytes / static_cast<uint64_t>(width), 1);
     const uint64_t target = std::min<uint64_t>({static_cast<uint64_t>(lines) * kGatherAsks, byBytes, left});
     return target > static_cast<uint64_t>(known) ? static_cast<uint32_t>(target - static_cast<uint64_t>(known)) : 0;
 }
