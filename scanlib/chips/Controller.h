@@ -63,6 +63,10 @@ public:
     virtual int GetBulkPacketSize() = 0;
     virtual bool SetupScan() = 0;
     virtual bool ReadImageLines(void* buffer, unsigned lines, int* linesRead) = 0;
+    // Whole lines for the caller known to wait in the chip's buffer from its
+    // last count, without asking the chip; -1 when the controller keeps no
+    // such count.
+    virtual int KnownWaitingLines() const { return -1; }
     virtual void StopScan() = 0;
     virtual void StartMove() = 0;
     virtual bool IsMotorBusy() = 0;

@@ -71,6 +71,7 @@ public:
     // Delivers the whole lines waiting; false with 0 lines only once the
     // scan has ended and nothing is left.
     bool ReadImageLines(void* buffer, unsigned lines, int* linesRead) override;
+    int KnownWaitingLines() const override;
     void StopScan() override;
     void StartMove() override;
     // A move that runs past twice its own time (plus a second) throws
@@ -162,6 +163,8 @@ private:
     void SetupScanMotor(int resolution, int bits);
     // The lines waiting in the chip, up to `lines`.
     bool ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead);
+    // Bytes of one image line at the stored width and depth.
+    uint64_t ImageLineBytes() const;
     // Tables 4 and 5 and FeedSteps for the stored y offset; returns the plan.
     gl841::FeedPlan SetupMoveMotor();
     // The front end's channel mode, the exposure registers and the shading

@@ -213,6 +213,20 @@ bool GL841::ReadImageLines(void* buffer, unsigned lines, int* linesRead) {
     return ReadWaitingImageLines(buffer, lines, linesRead);
 }
 
+uint64_t GL841::ImageLineBytes() const {
+    return (static_cast<uint64_t>(std::max(scanWidth_, 0)) * static_cast<uint64_t>(std::max(bitsPerPixel_, 0)) + 7) /
+           8;
+}
+
+int GL841::KnownWaitingLines() const {
+    const uint64_t bytesPerLine = ImageLineBytes();
+    if (bytesPerLine == 0) {
+        return 0;
+    }
+    const uint64_t lines = bufferedBytes_ / bytesPerLine;
+    return static_cast<int>(lines > leadLinesToDrop_ ? lines - leadLinesToDrop_ : 0);
+}
+
 bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) {
     if (linesRead != nullptr) {
         *linesRead = 0;
@@ -220,22 +234,38 @@ bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) 
     if (!PortOpen() || (buffer == nullptr && lines > 0)) {
         return false;
     }
-    const uint64_t bytesPerLine = (static_cast<uint64_t>(std::max(scanWidth_, 0)) *
-                                       static_cast<uint64_t>(std::max(bitsPerPixel_, 0)) + 7) / 8;
-    const bool scanning = ReadField(ScanEnable, true) == 1;
+    const uint64_t bytesPerLine = ImageLineBytes();
+    if (bytesPerLine == 0 || lines == 0) {
+        const bool scanning = ReadField(ScanEnable, true) == 1;
+        PortLocker locker(port_);
+        return locker.Lock() && scanning;
+    }
     PortLocker locker(port_);
     if (!locker.Lock()) {
         return false;
     }
-    if (bytesPerLine == 0 || lines == 0) {
-        return scanning;
-    }
+    const auto whole = [&] {
+        uint64_t count = std::min<uint64_t>(lines, bufferedBytes_ / bytesPerLine);
+        if (count < lines && count * bytesPerLine % 2 != 0) {
+            --count;  // the chip hands out whole words
+        }
+        return count;
+    };
+    // Two lines or more known to wait are read without a new count.
     if (bufferedBytes_ < 2 * bytesPerLine) {
         bufferedBytes_ = 2 * ReadBufferedWords();
     }
-    uint64_t count = std::min<uint64_t>(lines, bufferedBytes_ / bytesPerLine);
-    if (count < lines && count * bytesPerLine % 2 != 0) {
-        --count;  // the chip hands out whole words
+    uint64_t count = whole();
+    bool scanning = true;
+    if (count == 0) {
+        // Lines that wait are delivered whether the scan still runs or not,
+        // so the scan-running bit only matters when none does. Counted again
+        // after a stopped scan, so a line that came in between is not lost.
+        scanning = ReadField(ScanEnable, true) == 1;
+        if (!scanning) {
+            bufferedBytes_ = 2 * ReadBufferedWords();
+            count = whole();
+        }
     }
     if (count > 0) {
         const uint64_t bytes = count * bytesPerLine;
@@ -246,7 +276,6 @@ bool GL841::ReadWaitingImageLines(void* buffer, unsigned lines, int* linesRead) 
         if (linesRead != nullptr) {
             *linesRead = static_cast<int>(count);
         }
-        // Lines already waiting are delivered even when the scan has ended.
         return true;
     }
     return scanning;

@@ -151,6 +151,9 @@ private:
     // Sleeps ms while the rest of an ask is scanned, watching the paper
     // sensor meanwhile when the page ends at the paper's end.
     void WaitForLines(int ms, int pollMs);
+    // After a read of `got` of `lines` lines: how many more lines to let the
+    // chip scan before the next read asks it again (0: read at once).
+    uint32_t LinesToAwait(uint32_t lines, uint32_t got);
     // With the model lock held: notes where the trailing edge cleared the
     // sensor and sets the page length from it; true while still awaited.
     bool CheckPaperEnd();
@@ -186,7 +189,7 @@ private:
     bool paperEndSeen_ = false;
     bool paperEndArmed_ = false;
     uint32_t linesAtLastPaperCheck_ = 0;
-    uint32_t lastShortfall_ = 0;  // lines the last read came short of its ask
+    uint32_t lastShortfall_ = 0;  // lines to let the chip scan before the next read
     bool endlessPage_ = false;
     float scanRate_ = 0.0f;
     bool skipMotorPower_ = false;

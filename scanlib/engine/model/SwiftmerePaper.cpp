@@ -16,6 +16,8 @@
 namespace {
 
 constexpr int kMotorPollMs = 200;
+// How often the end of a move is looked for once it is due.
+constexpr int kMoveEndPollMs = 10;
 constexpr int kEjectResolution = 100;
 constexpr int kEjectFullDistance = 1400;  // lines at 100 dpi: 14 inches
 constexpr float kEjectTailInches = 1.75f;
@@ -83,7 +85,18 @@ bool Swiftmere::WaitMotorIdle(float inches, bool watchPaperOut) {
             if (!present) {
                 // The trailing edge left the sensor: let it clear the exit.
                 const float feedRate = GetFeedRate();
+                const uint32_t seen = OSGetTime();
                 OSSleep(feedRate > 0.0f ? static_cast<int>(kEjectTailInches / feedRate * 1000.0f) : 1000);
+                // A move whose own end lies within that tail (the short eject
+                // with no sheet in, or a sheet that left near the end) runs
+                // to its end: the ramps make it longer than its distance at
+                // the feed rate, and stopping it now would cut its last steps.
+                const float runInches = static_cast<float>(seen - start) / 1000.0f * rate;
+                if (inches - runInches > kEjectTailInches) return true;
+                while (controller_->IsMotorBusy()) {
+                    if (OSGetTime() - start > limit) return false;
+                    OSSleep(kMoveEndPollMs);
+                }
                 return true;
             }
         }

@@ -25,6 +25,14 @@ constexpr int kMaxLineWaitMs = 20;
 // The longest wait for the rest of a short read, well inside the time the
 // chip's buffer takes to fill.
 constexpr int kMaxShortfallWaitMs = 80;
+// A chip that keeps a count of its waiting lines is left to gather this many
+// asks before it is asked again: each count costs several requests, a read
+// of counted lines none but the data's own. At most this many bytes, a
+// quarter of the chip's 1 MiB buffer (the host's sleeps may run long, and a
+// full buffer stops the paper mid-page), and for at most this long.
+constexpr uint32_t kGatherAsks = 3;
+constexpr uint64_t kMaxGatherBytes = 0x40000;
+constexpr int kMaxGatherWaitMs = 250;
 
 struct ToneChannel {
     uint16_t property;
@@ -154,20 +162,43 @@ SIResult Swiftmere::Read(uint8_t* buffer, uint32_t lines, uint32_t side, int* li
     const int pollMs = std::clamp(static_cast<int>(1000.0f / (rate * static_cast<float>(y))), 1, kMaxLineWaitMs);
     // After a short read the rest of that ask is still being scanned: wait
     // for it rather than fetch the lines one at a time, each ask costing
-    // several requests.
+    // several requests. A chip whose waiting lines are counted is waited for
+    // only when the lines it is known to hold do not serve this ask.
     if (lastShortfall_ > 0) {
-        const int64_t waitMs = static_cast<int64_t>(pollMs) * lastShortfall_;
-        WaitForLines(static_cast<int>(std::min<int64_t>(waitMs, kMaxShortfallWaitMs)), pollMs);
+        const int known = controller_->KnownWaitingLines();
+        const uint32_t due = std::min(lines, pageLength_ > linesDelivered_ ? pageLength_ - linesDelivered_ : 0);
+        if (known < 0) {
+            const int64_t waitMs = static_cast<int64_t>(pollMs) * lastShortfall_;
+            WaitForLines(static_cast<int>(std::min<int64_t>(waitMs, kMaxShortfallWaitMs)), pollMs);
+        } else if (static_cast<uint32_t>(known) < due) {
+            const int64_t waitMs = static_cast<int64_t>(pollMs) * lastShortfall_;
+            WaitForLines(static_cast<int>(std::min<int64_t>(waitMs, kMaxGatherWaitMs)), pollMs);
+        }
     }
     for (int ask = 0;; ++ask) {
         const SIResult result = ReadWaitingLines(buffer, lines, side, linesRead);
         if (result != SI_OK || *linesRead > 0 || lines == 0 || ask >= kEmptyAsks) {
             const auto got = static_cast<uint32_t>(std::max(*linesRead, 0));
-            lastShortfall_ = result == SI_OK && got > 0 && got < lines ? lines - got : 0;
+            lastShortfall_ = result == SI_OK && got > 0 ? LinesToAwait(lines, got) : 0;
             return result;
         }
         OSSleep(pollMs);
     }
+}
+
+uint32_t Swiftmere::LinesToAwait(uint32_t lines, uint32_t got) {
+    const int known = controller_->KnownWaitingLines();
+    if (known < 0) return got < lines ? lines - got : 0;
+    // The chip holds `known` lines after this read. When they do not serve
+    // the next ask, let it gather several asks (never more than the page
+    // still needs, nor more bytes than its buffer safely holds) so that the
+    // next count serves several reads.
+    const uint32_t left = pageLength_ > linesDelivered_ ? pageLength_ - linesDelivered_ : 0;
+    if (static_cast<uint32_t>(known) >= std::min(lines, left)) return 0;
+    const int32_t width = std::max(IntValue(SI_PROP_WIDTH_IN_BYTES), 1);
+    const uint64_t byBytes = std::max<uint64_t>(kMaxGatherBytes / static_cast<uint64_t>(width), 1);
+    const uint64_t target = std::min<uint64_t>({static_cast<uint64_t>(lines) * kGatherAsks, byBytes, left});
+    return target > static_cast<uint64_t>(known) ? static_cast<uint32_t>(target - static_cast<uint64_t>(known)) : 0;
 }
 
 void Swiftmere::WaitForLines(int ms, int pollMs) {

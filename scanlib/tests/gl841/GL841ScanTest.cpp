@@ -149,6 +149,26 @@ TEST_F(GL841ScanTest, RequestsBeyondTheBufferGetTheLinesThatFit) {
     rig.chip->StopScan();
 }
 
+TEST_F(GL841ScanTest, CountedLinesAreReadWithoutAskingTheChipAgain) {
+    SetUpGray(10);
+    ASSERT_TRUE(rig.chip->SetupScan());
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.scanner.Engine() == emulator::EngineState::Idle; }));
+    std::vector<uint8_t> lines(4 * 2592);
+    int read = -1;
+    ASSERT_TRUE(rig.chip->ReadImageLines(lines.data(), 4, &read));
+    EXPECT_EQ(read, 4);
+    EXPECT_EQ(rig.chip->KnownWaitingLines(), 8) << "the page and its two extra lines were counted";
+    rig.scanner.ClearLogs();
+    ASSERT_TRUE(rig.chip->ReadImageLines(lines.data(), 4, &read));
+    EXPECT_EQ(read, 4);
+    for (const emulator::RequestLogEntry& entry : rig.scanner.RequestLog()) {
+        EXPECT_NE(entry.kind, emulator::TransferKind::ControlIn) << "a register read for lines already counted";
+    }
+    EXPECT_EQ(rig.chip->KnownWaitingLines(), 4);
+    EXPECT_TRUE(rig.scanner.Violations().empty());
+    rig.chip->StopScan();
+}
+
 struct LineCountCase {
     Mode mode;
     int length;
