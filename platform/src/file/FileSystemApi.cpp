@@ -1,6 +1,7 @@
 // Path-level file functions: attributes, folders, deletion, temporary files
 // and free space.
 #include "core/Controls.h"
+#include "file/FileInfo.h"
 #include "file/Injection.h"
 #include "file/PathMap.h"
 #include "file/Permissions.h"
@@ -25,14 +26,6 @@
 namespace platform {
 namespace {
 
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr uint64_t kEpochDifference = 11644473600ull;
-
-FILETIME ToFileTime(int64_t seconds, uint32_t nanoseconds) {
-    uint64_t ticks = (static_cast<uint64_t>(seconds) + kEpochDifference) * 10000000ull + nanoseconds / 100;
-    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
-}
-
 bool MapOrFail(LPCSTR path, MappedPath* mapped) {
     if (path == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -54,17 +47,6 @@ bool IsFolder(const std::string& native) {
 // FILE_NOT_FOUND when the folder holding `native` exists, else PATH_NOT_FOUND.
 DWORD MissingError(const std::string& native) {
     return IsFolder(ParentOf(native)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
-
-DWORD AttributesOf(const struct statx& st) {
-    if (S_ISDIR(st.stx_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-    DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
-    if (!(st.stx_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
-    return attributes;
-}
-
-bool StatPath(const std::string& native, struct statx* st) {
-    return ::statx(AT_FDCWD, native.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, st) == 0;
 }
 
 std::atomic<uint32_t> g_tempCounter{0};
@@ -114,11 +96,10 @@ BOOL WINAPI GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfo
     }
     auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
     data->dwFileAttributes = AttributesOf(st);
-    const statx_timestamp& creation = (st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime;
-    data->ftCreationTime = ToFileTime(creation.tv_sec, creation.tv_nsec);
+    data->ftCreationTime = CreationTimeOf(st);
     data->ftLastAccessTime = ToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
     data->ftLastWriteTime = ToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
-    uint64_t size = S_ISDIR(st.stx_mode) ? 0 : st.stx_size;
+    uint64_t size = SizeOf(st);
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
     return TRUE;
