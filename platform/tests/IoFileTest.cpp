@@ -353,6 +353,32 @@ TEST(IoFileTest, FreeSpaceAndItsOverride) {
     ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\Windows", &available, nullptr, nullptr));
     EXPECT_EQ(available.QuadPart, 12345u);
     EXPECT_FALSE(GetDiskFreeSpaceExA("C:\\Nothing", &available, nullptr, nullptr));
+
+    // A folder with its own free space, for itself and what lies below it.
+    platform::testing::SetFreeSpaceOf("C:\\Windows", 777);
+    platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", 0);
+    struct SpaceCase {
+        const char* folder;
+        uint64_t bytes;
+    };
+    const SpaceCase cases[] = {
+        {"C:\\", 12345},  {"C:\\Windows", 777}, {"C:\\Windows\\", 777}, {"C:\\Windows\\System32", 777},
+        {"C:\\Windows\\Temp", 0}, {"C:\\WINDOWS\\TEMP\\", 0}, {"C:\\ProgramData", 12345},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(GetDiskFreeSpaceExA(c.folder, &available, nullptr, &free)) << c.folder;
+        EXPECT_EQ(available.QuadPart, c.bytes) << c.folder;
+        EXPECT_EQ(free.QuadPart, c.bytes) << c.folder;
+    }
+    char temp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    ASSERT_TRUE(GetDiskFreeSpaceExA(temp, &available, nullptr, nullptr));
+    EXPECT_EQ(available.QuadPart, 0u) << temp;
+    platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", std::nullopt);
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\Windows\\Temp", &available, nullptr, nullptr));
+    EXPECT_EQ(available.QuadPart, 777u);
+    platform::testing::SetFreeSpaceOf("C:\\Windows", std::nullopt);
+    platform::testing::SetFreeSpace(std::nullopt);
 }
 
 TEST(IoFileTest, SpecialFolders) {

@@ -23,8 +23,6 @@
 namespace platform {
 namespace {
 
-constexpr DWORD kErrorDiskFull = 112;
-
 DWORD ErrorFromErrno(int error) {
     switch (error) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -35,7 +33,7 @@ DWORD ErrorFromErrno(int error) {
     case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case ENOSPC: return kErrorDiskFull;
+    case ENOSPC: return ERROR_DISK_FULL;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     default: return ERROR_GEN_FAILURE;

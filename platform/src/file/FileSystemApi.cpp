@@ -277,6 +277,18 @@ BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBy
     uint64_t total = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
     uint64_t free = static_cast<uint64_t>(vfs.f_bfree) * vfs.f_frsize;
     if (auto override = FreeSpaceOverride()) available = free = *override;
+    // The deepest folder the test gave its own free space that holds this one.
+    size_t deepest = 0;
+    for (const auto& [folder, bytes] : FreeSpaceFolders()) {
+        std::string native = NativeOf(folder);
+        while (native.size() > 1 && native.back() == '/') native.pop_back();
+        const bool inside = !native.empty() && mapped.native.rfind(native, 0) == 0 &&
+                            (mapped.native.size() == native.size() || mapped.native[native.size()] == '/');
+        if (inside && native.size() > deepest) {
+            deepest = native.size();
+            available = free = bytes;
+        }
+    }
     if (lpFreeBytesAvailableToCaller != nullptr) lpFreeBytesAvailableToCaller->QuadPart = available;
     if (lpTotalNumberOfBytes != nullptr) lpTotalNumberOfBytes->QuadPart = total;
     if (lpTotalNumberOfFreeBytes != nullptr) lpTotalNumberOfFreeBytes->QuadPart = free;
