@@ -22,6 +22,9 @@
 #ifndef FILE_FLAG_OVERLAPPED
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 #endif
+#ifndef FILE_FLAG_DELETE_ON_CLOSE
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#endif
 
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
@@ -55,6 +58,27 @@ typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
 static_assert(sizeof(WIN32_FILE_ATTRIBUTE_DATA) == 36, "WIN32_FILE_ATTRIBUTE_DATA layout");
 #endif
 
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+
+#ifdef __cplusplus
+static_assert(sizeof(WIN32_FIND_DATAA) == 320, "WIN32_FIND_DATAA layout");
+#endif
+
+// A file opened with FILE_FLAG_DELETE_ON_CLOSE loses its name as soon as the
+// open returns (so that no name outlives a process that dies): open every
+// other handle the file needs before it. Its data lives until the last
+// handle closes.
 WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -72,6 +96,10 @@ WINBASEAPI BOOL WINAPI GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_L
                                             LPVOID lpFileInformation);
 WINBASEAPI BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 WINBASEAPI BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+// Wildcards * and ? in the last part of the name; ASCII case is ignored.
+WINBASEAPI HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+WINBASEAPI BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
+WINBASEAPI BOOL WINAPI FindClose(HANDLE hFindFile);
 #ifndef MOVEFILE_REPLACE_EXISTING
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008

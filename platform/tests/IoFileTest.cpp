@@ -39,6 +39,8 @@ TEST(IoFileTest, RecordLayoutsOfBothBuilds) {
     EXPECT_EQ(offsetof(IO_BLOCK, uIndex), sizeof(void*) == 8 ? 16u : 12u);
     EXPECT_EQ(sizeof(SP_DEVINFO_DATA), sizeof(void*) == 8 ? 32u : 28u);
     EXPECT_EQ(sizeof(WIN32_FILE_ATTRIBUTE_DATA), 36u);
+    EXPECT_EQ(sizeof(WIN32_FIND_DATAA), 320u);
+    EXPECT_EQ(offsetof(WIN32_FIND_DATAA, cFileName), 44u);
     EXPECT_EQ(sizeof(DEVICE_DESCRIPTOR), 8u);
     EXPECT_EQ(sizeof(CHANNEL_INFO), 12u);
 }
@@ -351,6 +353,32 @@ TEST(IoFileTest, FreeSpaceAndItsOverride) {
     ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\Windows", &available, nullptr, nullptr));
     EXPECT_EQ(available.QuadPart, 12345u);
     EXPECT_FALSE(GetDiskFreeSpaceExA("C:\\Nothing", &available, nullptr, nullptr));
+
+    // A folder with its own free space, for itself and what lies below it.
+    platform::testing::SetFreeSpaceOf("C:\\Windows", 777);
+    platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", 0);
+    struct SpaceCase {
+        const char* folder;
+        uint64_t bytes;
+    };
+    const SpaceCase cases[] = {
+        {"C:\\", 12345},  {"C:\\Windows", 777}, {"C:\\Windows\\", 777}, {"C:\\Windows\\System32", 777},
+        {"C:\\Windows\\Temp", 0}, {"C:\\WINDOWS\\TEMP\\", 0}, {"C:\\ProgramData", 12345},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(GetDiskFreeSpaceExA(c.folder, &available, nullptr, &free)) << c.folder;
+        EXPECT_EQ(available.QuadPart, c.bytes) << c.folder;
+        EXPECT_EQ(free.QuadPart, c.bytes) << c.folder;
+    }
+    char temp[MAX_PATH] = {};
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    ASSERT_TRUE(GetDiskFreeSpaceExA(temp, &available, nullptr, nullptr));
+    EXPECT_EQ(available.QuadPart, 0u) << temp;
+    platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", std::nullopt);
+    ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\Windows\\Temp", &available, nullptr, nullptr));
+    EXPECT_EQ(available.QuadPart, 777u);
+    platform::testing::SetFreeSpaceOf("C:\\Windows", std::nullopt);
+    platform::testing::SetFreeSpace(std::nullopt);
 }
 
 TEST(IoFileTest, SpecialFolders) {
@@ -413,6 +441,173 @@ TEST(IoFileTest, MoveReplacesOnlyWhenAskedAndRespectsDeleteSharing) {
     EXPECT_EQ(text, "new");
     EXPECT_FALSE(MoveFileExA("C:\\missing.tmp", "C:\\old.dat", MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+std::string ReadBack(HANDLE file) {
+    char text[32] = {};
+    DWORD count = 0;
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 || !ReadFile(file, text, sizeof text, &count, nullptr)) {
+        return "<read failed>";
+    }
+    return std::string(text, count);
+}
+
+TEST(IoFileTest, DeleteOnCloseLeavesNoNameButKeepsTheDataForEveryHandle) {
+    constexpr DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::string native = Root() + "/drives/c/spool.tmp";
+    // A handle opened before keeps reading what the delete-on-close one writes.
+    WriteNative(native, "");
+    HANDLE reader = Open("C:\\spool.tmp", GENERIC_READ, kAll, OPEN_EXISTING);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    HANDLE writer = CreateFileA("C:\\spool.tmp", GENERIC_READ | GENERIC_WRITE, kAll, nullptr, TRUNCATE_EXISTING,
+                                FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(NativeExists(native));
+    EXPECT_EQ(GetFileAttributesA("C:\\spool.tmp"), INVALID_FILE_ATTRIBUTES);
+    DWORD count = 0;
+    ASSERT_TRUE(WriteFile(writer, "page", 4, &count, nullptr));
+    EXPECT_EQ(ReadBack(writer), "page");
+    EXPECT_EQ(ReadBack(reader), "page");
+    CloseHandle(writer);
+    EXPECT_EQ(ReadBack(reader), "page");
+    CloseHandle(reader);
+    EXPECT_FALSE(NativeExists(native));
+
+    // A new file made with the flag, written through a write-only handle.
+    HANDLE made = CreateFileA("C:\\made.tmp", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE,
+                              nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(NativeExists(Root() + "/drives/c/made.tmp"));
+    EXPECT_TRUE(WriteFile(made, "x", 1, &count, nullptr));
+    CloseHandle(made);
+    EXPECT_FALSE(NativeExists(Root() + "/drives/c/made.tmp"));
+}
+
+TEST(IoFileTest, DeleteOnCloseNeedsShareDeleteFromEveryOpen) {
+    const std::string native = Root() + "/drives/c/kept.tmp";
+    WriteNative(native, "kept");
+    HANDLE holder = Open("C:\\kept.tmp", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("C:\\kept.tmp", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(NativeExists(native));
+    EXPECT_EQ(ReadBack(holder), "kept");
+    CloseHandle(holder);
+}
+
+// Child role: makes a delete-on-close file, writes to it, says "open" and
+// waits to be killed.
+int DeleteOnCloseHolder(const std::vector<std::string>& args) {
+    HANDLE file = CreateFileA(args.at(0).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    DWORD count = 0;
+    if (!WriteFile(file, "unfinished", 10, &count, nullptr)) return 4;
+    std::printf("open\n");
+    std::fflush(stdout);
+    char line[16];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    }
+    return 0;
+}
+
+const bool deleteOnCloseRegistered = platform::testing::RegisterChildRole("io-delete-on-close", &DeleteOnCloseHolder);
+
+TEST(IoFileProcessTest, DeleteOnCloseFileOfAKilledProcessIsGone) {
+    ASSERT_TRUE(deleteOnCloseRegistered);
+    platform::testing::ChildProcess child("io-delete-on-close", {"C:\\Windows\\Temp\\SI7.tmp"});
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ(child.ReadLine(), std::optional<std::string>("open"));
+    child.Kill();
+    child.Wait();
+    EXPECT_FALSE(NativeExists(Root() + "/drives/c/Windows/Temp/SI7.tmp"));
+    WIN32_FIND_DATAA found{};
+    EXPECT_EQ(FindFirstFileA("C:\\Windows\\Temp\\SI*.tmp", &found), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// Every name a search hands out, in order; {"<error N>"} when it finds none.
+std::vector<std::string> Search(const char* pattern) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return {"<error " + std::to_string(GetLastError()) + ">"};
+    std::vector<std::string> names;
+    do {
+        names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    const DWORD end = GetLastError();
+    EXPECT_TRUE(FindClose(search));
+    if (end != ERROR_NO_MORE_FILES) names.push_back("<end " + std::to_string(end) + ">");
+    return names;
+}
+
+struct SearchCase {
+    const char* pattern;
+    std::vector<std::string> names;
+};
+
+TEST(IoFileTest, FindFilesMatchesWildcardsIgnoringCase) {
+    const std::string folder = Root() + "/drives/c/found";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir((folder + "/sub").c_str(), 0777), 0);
+    for (const char* name : {"SI1A.tmp", "si2.TMP", "SIX.dat", "other.tmp", "S.tmp", "SI.tmp.bak"}) {
+        WriteNative(folder + "/" + name, name);
+    }
+    const std::string notFound = "<error " + std::to_string(ERROR_FILE_NOT_FOUND) + ">";
+    const SearchCase cases[] = {
+        {"C:\\found\\SI*.tmp", {"SI1A.tmp", "si2.TMP"}},
+        {"C:\\found\\*", {".", "..", "other.tmp", "S.tmp", "SI.tmp.bak", "SI1A.tmp", "si2.TMP", "SIX.dat", "sub"}},
+        {"C:\\found\\*.*", {".", "..", "other.tmp", "S.tmp", "SI.tmp.bak", "SI1A.tmp", "si2.TMP", "SIX.dat", "sub"}},
+        {"C:\\found\\?.tmp", {"S.tmp"}},
+        {"C:\\found\\S??.tmp", {"si2.TMP"}},
+        {"C:\\found\\*a*", {"SI.tmp.bak", "SI1A.tmp", "SIX.dat"}},
+        {"C:\\found\\*.tmp*", {"other.tmp", "S.tmp", "SI.tmp.bak", "SI1A.tmp", "si2.TMP"}},
+        {"C:\\FOUND\\six.DAT", {"SIX.dat"}},
+        {"C:\\found\\s*x*t", {"SIX.dat"}},
+        {"C:\\found\\nothing*", {notFound}},
+        {"C:\\found\\", {notFound}},
+        {"C:\\nowhere\\*", {"<error " + std::to_string(ERROR_PATH_NOT_FOUND) + ">"}},
+    };
+    for (const auto& entry : cases) {
+        EXPECT_EQ(Search(entry.pattern), entry.names) << entry.pattern;
+    }
+}
+
+TEST(IoFileTest, FindFilesReportsWhatEachEntryIs) {
+    const std::string folder = Root() + "/drives/c/kinds";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir((folder + "/inner").c_str(), 0777), 0);
+    WriteNative(folder + "/five.bin", "12345");
+    WriteNative(folder + "/gone.bin", "");
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA("C:\\kinds\\*.bin", &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(found.cFileName, "five.bin");
+    EXPECT_EQ(found.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(found.nFileSizeLow, 5u);
+    EXPECT_EQ(found.nFileSizeHigh, 0u);
+    EXPECT_NE(found.ftLastWriteTime.dwHighDateTime, 0u);
+    // A match deleted after the search began is not handed out.
+    ASSERT_TRUE(DeleteFileA("C:\\kinds\\gone.bin"));
+    EXPECT_FALSE(FindNextFileA(search, &found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindClose(search));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    search = FindFirstFileA("C:\\kinds\\inner", &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(found.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(found.nFileSizeLow, 0u);
+    // A search handle is no file handle.
+    char byte = 0;
+    DWORD count = 0;
+    EXPECT_FALSE(ReadFile(search, &byte, 1, &count, nullptr));
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindNextFileA(nullptr, &found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 }  // namespace

@@ -12,6 +12,9 @@ namespace platform::testing {
 
 // Free space reported by GetDiskFreeSpaceExA for every folder; nullopt = real.
 PLATFORM_EXPORT void SetFreeSpace(std::optional<uint64_t> bytes);
+// Free space reported for `folder` and every folder below it, as if it were a
+// volume of its own; it wins over SetFreeSpace. nullopt removes it.
+PLATFORM_EXPORT void SetFreeSpaceOf(const std::string& folder, std::optional<uint64_t> bytes);
 
 // Device requests wait up to `ms` for their reply and complete at once (0 = pend).
 PLATFORM_EXPORT void SetSyncCompletion(DWORD ms);

@@ -35,6 +35,7 @@ struct ControlState {
     std::optional<bool> wow64;
     std::vector<HiddenName> hidden;
     std::optional<uint64_t> freeSpace;
+    std::vector<std::pair<std::string, uint64_t>> freeSpaceOf;  // folder (as given), bytes
     bool refusePriority = false;
     std::vector<Failure> failures;
     std::deque<int> messageBoxAnswers;
@@ -204,6 +205,9 @@ bool IsHidden(const std::string& module, const std::string& exportName) {
 std::optional<uint64_t> FreeSpaceOverride() {
     return With([](ControlState& s) { return s.freeSpace; });
 }
+std::vector<std::pair<std::string, uint64_t>> FreeSpaceFolders() {
+    return With([](ControlState& s) { return s.freeSpaceOf; });
+}
 DWORD SyncCompletionMs() {
     return With([](ControlState& s) { return s.syncCompletion; });
 }
@@ -264,6 +268,12 @@ void Hide(const std::string& module, const std::string& exportName) {
 }
 void SetFreeSpace(std::optional<uint64_t> bytes) {
     With([&](ControlState& s) { s.freeSpace = bytes; });
+}
+void SetFreeSpaceOf(const std::string& folder, std::optional<uint64_t> bytes) {
+    With([&](ControlState& s) {
+        std::erase_if(s.freeSpaceOf, [&](const auto& entry) { return entry.first == folder; });
+        if (bytes) s.freeSpaceOf.emplace_back(folder, *bytes);
+    });
 }
 void RefusePriority(bool refuse) {
     With([&](ControlState& s) { s.refusePriority = refuse; });

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -24,6 +26,9 @@ bool IsHidden(const std::string& module, const std::string& exportName);
 
 // Free disk space override, if any.
 std::optional<uint64_t> FreeSpaceOverride();
+// Folders (Windows paths as the test gave them) that report their own free
+// space, each with its bytes.
+std::vector<std::pair<std::string, uint64_t>> FreeSpaceFolders();
 
 // Immediate-completion wait for device requests (ms, 0 = pend).
 DWORD SyncCompletionMs();

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-enum class ObjectKind { Event, Mutex, Thread, File, DeviceFile, Process, Token, WindowStation, Desktop };
+enum class ObjectKind { Event, Mutex, Thread, File, DeviceFile, FileSearch, Process, Token, WindowStation, Desktop };
 
 // A reference-counted kernel object. Each kind derives from it.
 class KernelObject {

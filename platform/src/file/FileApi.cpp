@@ -23,8 +23,6 @@
 namespace platform {
 namespace {
 
-constexpr DWORD kErrorDiskFull = 112;
-
 DWORD ErrorFromErrno(int error) {
     switch (error) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -35,7 +33,7 @@ DWORD ErrorFromErrno(int error) {
     case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case ENOSPC: return kErrorDiskFull;
+    case ENOSPC: return ERROR_DISK_FULL;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     default: return ERROR_GEN_FAILURE;
@@ -125,6 +123,9 @@ HANDLE OpenFile(const MappedPath& mapped, DWORD access, DWORD share, LPSECURITY_
     if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
         if (::ftruncate(fd.Get(), 0) != 0) return Fail(ErrorFromErrno(errno));
     }
+    // Delete on close: the name goes now, the data with the last descriptor,
+    // so neither a close nor the death of the process can leave the file.
+    if ((flags & FILE_FLAG_DELETE_ON_CLOSE) && ::unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno));
 
     auto object = std::make_shared<FileObject>(std::move(fd), std::move(lockFd), access,
                                                (flags & FILE_FLAG_OVERLAPPED) != 0);
@@ -201,7 +202,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     if (mapped.kind == PathKind::Device) {
         return DeviceFile::Open(mapped, dwCreationDisposition, dwFlagsAndAttributes);
     }
-    return OpenFile(mapped, NormalizeAccess(dwDesiredAccess), dwShareMode, lpSecurityAttributes,
+    DWORD access = NormalizeAccess(dwDesiredAccess);
+    // Deleting on close is a delete access: every other open must share it.
+    if (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) access |= DELETE;
+    return OpenFile(mapped, access, dwShareMode, lpSecurityAttributes,
                     dwCreationDisposition, dwFlagsAndAttributes);
 }
 

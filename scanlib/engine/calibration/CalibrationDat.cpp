@@ -15,6 +15,8 @@
 namespace {
 
 constexpr uint8_t kMagic[2] = {'S', 'I'};
+// Prefix of the temporary file a new Calibration.dat is staged in.
+constexpr char kStagingPrefix[] = "SI";
 
 uint16_t U16At(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -73,7 +75,7 @@ bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t pr
     // replaces the old file in one step: a full disk or a refused folder
     // leaves the old file as it was, and no reader ever sees half a file.
     char temporary[MAX_PATH] = {};
-    if (GetTempFileNameA(FolderOf(path).c_str(), "SI", 0, temporary) == 0) {
+    if (GetTempFileNameA(FolderOf(path).c_str(), kStagingPrefix, 0, temporary) == 0) {
         return false;
     }
     const bool replaced = WriteWholeFile(temporary, image.Bytes()) &&
@@ -82,6 +84,22 @@ bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t pr
         OSDeleteFile(temporary);
     }
     return replaced;
+}
+
+void RemoveStagedCalibrationFiles(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    const std::string pattern = folder + kStagingPrefix + "*.tmp";
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            OSDeleteFile((folder + found.cFileName).c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
 }
 
 namespace {

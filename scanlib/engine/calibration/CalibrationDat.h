@@ -37,6 +37,11 @@ bool CheckCalibrationHeader(CalibrationFile& file, uint16_t vendorId, uint16_t p
 bool WriteCalibrationDat(const std::string& path, uint16_t vendorId, uint16_t productId, AnalogFrontEnd& frontEnd,
                          Controller& controller);
 
+// Deletes the staging files a calibration that died before its rename left
+// beside path. Only a calibration stages there, and calibrations run one at a
+// time under the calibration lock: call it holding that lock.
+void RemoveStagedCalibrationFiles(const std::string& path);
+
 // Reads the whole file and checks it before the chips see any of it: the
 // header must name this device, every table must hold 0 or pixelsPerLine
 // words, the file must end right after the last table, and the values must

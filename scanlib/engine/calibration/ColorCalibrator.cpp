@@ -1,5 +1,6 @@
 #include "engine/calibration/ColorCalibrator.h"
 
+#include "engine/calibration/CalibrationDat.h"
 #include "engine/calibration/CalibrationMath.h"
 #include "engine/chain/ProcessingChain.h"
 #include "engine/model/Scanner.h"
@@ -19,8 +20,6 @@
 using namespace calibration;
 
 namespace {
-
-constexpr const char* kCalibrationDatName = "Calibration.dat";
 
 // Lines per read: as many as fit in 128 KiB.
 constexpr size_t kBatchBytes = 0x20000;
@@ -139,6 +138,11 @@ float ColorCalibrator::LimitRate(uint16_t id, float value) {
 // ---- the procedure ------------------------------------------------------------
 
 int ColorCalibrator::Calibrate(SIProgressCallback progress) {
+    // A calibration killed while it staged its file left that file behind.
+    // The caller holds the calibration lock: no other calibration stages now.
+    std::string folder;
+    scanner_->GetDataDirectory(folder);
+    if (!folder.empty()) RemoveStagedCalibrationFiles(folder + kCalibrationDatName);
     if (!CheckFileWritable()) return SI_ERR_CALIBRATION_FILE;
     bool strip = false;
     int result = SI_OK;

@@ -25,14 +25,21 @@ bool FilePageSpool::Open() {
         path_.clear();
         return false;
     }
-    writer_ = CreateFileA(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                          nullptr);
+    // The writer deletes the file when its last handle closes, so that no
+    // spool outlives the process, even one that is killed. The file may lose
+    // its name as soon as that open returns: the reader is opened first.
     reader_ = CreateFileA(path_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                           nullptr);
-    if (writer_ == INVALID_HANDLE_VALUE || reader_ == INVALID_HANDLE_VALUE) {
+    if (reader_ != INVALID_HANDLE_VALUE) {
+        writer_ = CreateFileA(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    }
+    if (writer_ == INVALID_HANDLE_VALUE) {
         Close();
         return false;
     }
+    // The name is no longer ours: another temporary file may take it.
+    path_.clear();
     return true;
 }
 

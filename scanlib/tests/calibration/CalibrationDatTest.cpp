@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -299,6 +300,27 @@ TEST_F(CalibrationDatTest, NoStagingFileIsLeftBehind) {
         names.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(names, std::vector<std::string>{kCalibrationDatName});
+}
+
+TEST_F(CalibrationDatTest, StagingFilesOfADeadCalibrationAreRemovedAndNothingElse) {
+    const auto folder = std::filesystem::path(platform::testing::Root()) / "drives/c/ProgramData/Tessaline/RM410";
+    struct Entry {
+        const char* name;
+        bool removed;
+    };
+    const Entry entries[] = {
+        {"SI1A2B.tmp", true},    {"si7.TMP", true},       {"SI.tmp", true},
+        {"SI1A2B.tmp.bak", false}, {"XSI3.tmp", false},   {"notes.txt", false},
+        {"SI4.dat", false},
+    };
+    for (const Entry& e : entries) std::ofstream(folder / e.name) << "left";
+    std::filesystem::create_directory(folder / "SIkept.tmp");
+    RemoveStagedCalibrationFiles(path);
+    for (const Entry& e : entries) EXPECT_NE(std::filesystem::exists(folder / e.name), e.removed) << e.name;
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "SIkept.tmp"));
+    EXPECT_EQ(ReadAll(path), good);
+    // A folder that does not exist holds nothing to remove.
+    RemoveStagedCalibrationFiles("C:\\no\\such\\folder\\Calibration.dat");
 }
 
 }  // namespace

@@ -5,7 +5,11 @@
 #include <windows.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -108,6 +112,36 @@ TEST_F(ScanLogTest, FileLogElapsedTimeKeepsAllDigitsPastSeven) {
     std::getline(lines, line);
     EXPECT_TRUE(IsStamped(line, "late", 8)) << line;
     EXPECT_EQ(line.substr(0, 5), "[1234") << line;
+}
+
+// Lines composed on several threads at once each come out whole: a line is
+// composed and written under the log's lock, so no thread's pieces land in
+// another's line.
+TEST_F(ScanLogTest, LinesFromManyThreadsComeOutWhole) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 200;
+    testing_::CaptureDebugOutput(true);
+    ASSERT_TRUE(ScanLog::Open(ScanLog::kDebug));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int n = 0; n < kLines; ++n) {
+                LogLine line;
+                line << "thread " << t;
+                std::this_thread::yield();
+                line << " line " << n;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    ScanLog::Close();
+    std::multiset<std::string> got;
+    for (const auto& text : DebugTexts()) got.insert(text);
+    std::multiset<std::string> expected;
+    for (int t = 0; t < kThreads; ++t) {
+        for (int n = 0; n < kLines; ++n) expected.insert("thread " + std::to_string(t) + " line " + std::to_string(n));
+    }
+    EXPECT_EQ(got, expected);
 }
 
 }  // namespace

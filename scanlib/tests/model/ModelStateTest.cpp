@@ -4,6 +4,7 @@
 #include "../sisupport/SIClient.h"
 
 #include "api/LibraryState.h"
+#include "engine/model/BoardSignals.h"
 #include "engine/model/Swiftmere.h"
 #include "engine/model/RM410.h"
 #include "engine/model/SwiftmereLocks.h"
@@ -108,6 +109,47 @@ TEST_F(ModelStateTest, ModelLockHeldElsewhereIsBusyNotACommunicationFailure) {
     // Nothing sticky: the next calls go on.
     EXPECT_EQ(Int(SI_PROP_VENDOR_ID), 0x17C4);
     EXPECT_EQ(SI_GetLastError(), SI_OK);
+}
+
+// The board lines are the model's: a diagnostic read or drive of a line, or
+// a read test, waits for the model lock and answers busy while another
+// thread holds it, and drives nothing meanwhile.
+TEST_F(ModelStateTest, DiagnosticLineAccessWaitsForTheModelLock) {
+    auto& scanner = Serve("RM410");
+    ASSERT_EQ(SI_OpenInterface("RM410__"), SI_OK);
+    const int lamp = MakeBoardSignals(false, 0x20051021).Line(BoardLine::LampEnable);
+    const auto lampLatch = [&] { return (scanner.Gpio().latches >> (lamp - 1)) & 1; };
+    ASSERT_EQ(lampLatch(), 1u);
+    struct DiagnosticCase {
+        const char* what;
+        int code;
+        int word0;
+    };
+    const DiagnosticCase cases[] = {
+        {"line read", SI_DIAG_GPIO_READ, lamp},
+        {"line driven low", SI_DIAG_GPIO_WRITE, lamp},
+        {"read test", SI_DIAG_READ_TEST, 1},
+    };
+    std::promise<void> held, release;
+    std::thread holder([&] {
+        ModelLock lock(Model());
+        held.set_value();
+        release.get_future().wait();
+    });
+    held.get_future().wait();
+    for (const DiagnosticCase& c : cases) {
+        int words[4] = {c.word0, 0, 0, 0};
+        EXPECT_EQ(SI_Diagnostic(c.code, words), SI_ERR_BUSY) << c.what;
+    }
+    EXPECT_EQ(lampLatch(), 1u) << "a line was driven without the model lock";
+    release.set_value();
+    holder.join();
+    int words[4] = {lamp, 0, 0, 0};
+    EXPECT_EQ(SI_Diagnostic(SI_DIAG_GPIO_WRITE, words), SI_OK);
+    EXPECT_EQ(lampLatch(), 0u);
+    words[1] = 1;
+    EXPECT_EQ(SI_Diagnostic(SI_DIAG_GPIO_WRITE, words), SI_OK);
+    EXPECT_EQ(lampLatch(), 1u);
 }
 
 // An RM410 told its board version instead of reading it.

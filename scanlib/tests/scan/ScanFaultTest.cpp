@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -134,6 +135,40 @@ TEST_F(ScanFaultTest, ScanRateCanBeReadWhileAPageIsScanned) {
     EXPECT_EQ(result, SI_END_OF_PAGE);
     EXPECT_EQ(lines, length);
     EXPECT_EQ(SI_EndScan(), SI_OK);
+}
+
+// Spool files in the system temporary folder.
+std::vector<std::string> SpoolFiles() {
+    std::vector<std::string> names;
+    const auto folder = std::filesystem::path(platform::testing::Root()) / "drives/c/Windows/Temp";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("SI", 0) == 0) names.push_back(name);
+    }
+    return names;
+}
+
+// A disk with no room for the spool file: the scan does not start (2048),
+// leaves no file, holds no lock, and the next start scans the whole page.
+TEST_F(ScanFaultTest, FullDiskFailsTheScanStartCleanly) {
+    ServeWithSheet();
+    const int length = kDpi;
+    OpenGrayPage(length);
+    for (const char* step : {"GetTempFileNameA", "CreateFileA"}) {
+        platform::testing::InjectFailure(step, ERROR_DISK_FULL, 0, 1);
+        EXPECT_EQ(SI_StartScan(), SI_ERR_UNKNOWN) << step;
+        platform::testing::ClearFailures();
+        EXPECT_EQ(SpoolFiles(), std::vector<std::string>{}) << step;
+        int status = -1;
+        EXPECT_EQ(SI_GetScannerStatus(&status), SI_OK) << step;
+        EXPECT_NE(status, SI_SCANNER_BUSY) << step;
+    }
+    ASSERT_EQ(SI_StartScan(), SI_OK);
+    const auto [lines, result] = ReadFront();
+    EXPECT_EQ(result, SI_END_OF_PAGE);
+    EXPECT_EQ(lines, length);
+    EXPECT_EQ(SI_EndScan(), SI_OK);
+    EXPECT_EQ(SpoolFiles(), std::vector<std::string>{});
 }
 
 TEST_F(ScanFaultTest, MotorThatNeverStopsFailsTheFeedInsteadOfHanging) {

@@ -50,6 +50,41 @@ TEST_P(SpoolEnableSpace, RefusesOnlyWhenThePageDoesNotFit) {
     spooler.Stop();
 }
 
+// The spool file goes to the system temporary folder: the room there
+// decides, not the room on the volume of the model's data folder.
+TEST(SpoolEnableVolume, AsksTheVolumeOfTheTemporaryFolder) {
+    struct VolumeCase {
+        const char* name;
+        uint64_t tempBytes, dataBytes, elsewhereBytes;
+        bool accepted;
+    };
+    const VolumeCase cases[] = {
+        {"TempFullDataRoomy", 0, 4 * kGiB, 4 * kGiB, false},
+        {"TempRoomyDataFull", 4 * kGiB, 0, 0, true},
+    };
+    for (const VolumeCase& c : cases) {
+        SpoolTestSource source(1000, 1000);
+        Spooler spooler;
+        spooler.SetSource(&source);
+        ASSERT_TRUE(spooler.Init());
+        Property* enable = spooler.FindOwnProperty(SI_PROP_SPOOL_ENABLE);
+        ASSERT_NE(enable, nullptr);
+        enable->SetInt(0);
+        platform::testing::SetFreeSpace(c.elsewhereBytes);
+        platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", c.tempBytes);
+        platform::testing::SetFreeSpaceOf("C:\\ProgramData", c.dataBytes);
+        SIProperty r{};
+        r.container = SI_CONTAINER_SINGLE;
+        r.itemType = SI_TYPE_BOOL;
+        r.value[0] = SlotFromInt(1);
+        EXPECT_EQ(enable->Set(&r), c.accepted) << c.name;
+        spooler.Stop();
+    }
+    platform::testing::SetFreeSpaceOf("C:\\Windows\\Temp", std::nullopt);
+    platform::testing::SetFreeSpaceOf("C:\\ProgramData", std::nullopt);
+    platform::testing::SetFreeSpace(std::nullopt);
+}
+
 // 95 MB pages: 95000 lines of 1000 bytes.
 INSTANTIATE_TEST_SUITE_P(
     Pages, SpoolEnableSpace,

@@ -9,10 +9,12 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <platform/testing.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -286,6 +288,41 @@ TEST(Spooler, InitTwiceFailsAndReadWithoutStartIsRefused) {
     EXPECT_EQ(got, 0);
     spooler.Stop();
     EXPECT_FALSE(spooler.Start());
+}
+
+// Child role: spools part of a page to a file, says how many lines it read
+// and waits (for the kill) with the page running.
+int SpoolAndWait(const std::vector<std::string>&) {
+    SpoolTestSource source(5000, 100);
+    Spooler spooler;
+    spooler.SetSource(&source);
+    if (!spooler.Init() || !spooler.FindOwnProperty(SI_PROP_SPOOL_TO_MEMORY)->SetInt(kFileMode) || !spooler.Start()) {
+        return 2;
+    }
+    std::vector<uint8_t> buffer(100 * 10);
+    int got = 0;
+    if (spooler.Read(buffer.data(), 10, 0, &got) != SI_OK) return 3;
+    std::printf("read %d\n", got);
+    std::fflush(stdout);
+    char line[16];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+    }
+    spooler.Stop();
+    return 0;
+}
+const bool kSpoolAndWaitRegistered = platform::testing::RegisterChildRole("spool-and-wait", SpoolAndWait);
+
+TEST(Spooler, KilledProcessLeavesNoSpoolFile) {
+    ASSERT_TRUE(kSpoolAndWaitRegistered);
+    ASSERT_EQ(SpoolFilesLeft(), 0);
+    platform::testing::ChildProcess child("spool-and-wait");
+    ASSERT_TRUE(child.Started());
+    const std::optional<std::string> said = child.ReadLine();
+    ASSERT_TRUE(said.has_value());
+    ASSERT_EQ(said->rfind("read ", 0), 0u) << *said;
+    child.Kill();
+    child.Wait();
+    EXPECT_EQ(SpoolFilesLeft(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SpoolerTest, ::testing::Values(kFileMode, kMemoryMode),
