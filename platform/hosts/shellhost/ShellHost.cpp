@@ -27,6 +27,8 @@
 #include <wia.h>
 #include <windows.h>
 
+#include <platform/com_holder.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,19 +42,7 @@ constexpr char kDeviceClassKey[] = "CLSID\\{A88F4563-88ED-4bbd-BB4E-C1B48FEDA4B3
 constexpr UINT kFirstCommand = 1;
 constexpr UINT kLastCommand = 0x7FFF;
 
-template <typename T>
-struct Held {
-    T* p = nullptr;
-    Held() = default;
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    T** Out() { return &p; }
-    void** Raw() { return reinterpret_cast<void**>(&p); }
-};
+using platform::Held;
 
 void Print(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);

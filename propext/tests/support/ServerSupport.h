@@ -9,6 +9,8 @@
 #include <wiadevd.h>
 #include <windows.h>
 
+#include <platform/com_holder.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,20 +23,7 @@ inline constexpr CLSID kShellExtClass = {0xAF7753A8, 0x95B7, 0x4109, {0xAA, 0x58
 inline constexpr CLSID kUiExtensionClass = {0xB87DFA05, 0xCFA2, 0x46FA,
                                             {0x97, 0x23, 0x4E, 0x50, 0x9F, 0x3D, 0x71, 0x12}};
 
-// Releases a COM interface at the end of its scope.
-template <typename T>
-struct Held {
-    T* p = nullptr;
-    Held() = default;
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    T** Out() { return &p; }
-    void** Raw() { return reinterpret_cast<void**>(&p); }
-};
+using platform::Held;
 
 class ServerModule {
 public:

@@ -5,6 +5,7 @@
 
 #include <emulator/ImageDeviceEntry.h>
 #include <platform/testing.h>
+#include <platform/com_holder.h>
 #include <platform/testing_io.h>
 
 #include <objbase.h>
@@ -24,20 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Releases a COM interface at the end of its scope.
-template <typename T>
-struct Held {
-    T* p = nullptr;
-    Held() = default;
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (p) p->Release();
-    }
-    T* operator->() const { return p; }
-    T** Out() { return &p; }
-    void** Raw() { return reinterpret_cast<void**>(&p); }
-};
+using platform::Held;
 
 // A BSTR freed at the end of its scope.
 struct Text {
