@@ -15,12 +15,7 @@ struct Progress {
     int step = 10;
 };
 
-Progress& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<Progress>();
-    return *static_cast<Progress*>(window->control.get());
-}
+Progress& State(HWND hwnd) { return ControlState<Progress>(hwnd); }
 
 LRESULT SetPosition(HWND hwnd, int position) {
     Progress& p = State(hwnd);

@@ -21,22 +21,12 @@ struct Tabs {
     int selected = -1;
 };
 
-Tabs& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<Tabs>();
-    return *static_cast<Tabs*>(window->control.get());
-}
-
-HFONT FontOf(HWND hwnd) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-    return font ? font : DialogFont();
-}
+Tabs& State(HWND hwnd) { return ControlState<Tabs>(hwnd); }
 
 // Height of the row of tabs: the text and a margin.
 int RowHeight(HWND hwnd) {
     HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ old = SelectObject(dc, ControlFont(hwnd));
     TEXTMETRICA tm{};
     GetTextMetricsA(dc, &tm);
     SelectObject(dc, old);
@@ -50,7 +40,7 @@ std::vector<RECT> TabRects(HWND hwnd) {
     const Tabs& tabs = State(hwnd);
     std::vector<RECT> rects;
     HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ old = SelectObject(dc, ControlFont(hwnd));
     const int row = RowHeight(hwnd);
     int x = 2;
     for (const Tab& tab : tabs.items) {
@@ -101,7 +91,7 @@ void Paint(HWND hwnd, HDC dc) {
     Line(dc, panel.right - 1, panel.top, panel.right - 1, panel.bottom - 1, COLOR_3DDKSHADOW);
     Line(dc, panel.left + 1, panel.bottom - 2, panel.right - 2, panel.bottom - 2, COLOR_BTNSHADOW);
     Line(dc, panel.right - 2, panel.top + 1, panel.right - 2, panel.bottom - 2, COLOR_BTNSHADOW);
-    HGDIOBJ oldFont = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ oldFont = SelectObject(dc, ControlFont(hwnd));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, SysColor(COLOR_BTNTEXT));
     for (size_t i = 0; i < rects.size(); ++i) {

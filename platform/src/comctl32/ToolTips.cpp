@@ -38,12 +38,7 @@ struct Tips {
     POINT cursor{};  // on the screen, where the mouse last was
 };
 
-Tips& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<Tips>();
-    return *static_cast<Tips*>(window->control.get());
-}
+Tips& State(HWND hwnd) { return ControlState<Tips>(hwnd); }
 
 HWND ToolWindow(const Tool& tool) {
     return (tool.flags & TTF_IDISHWND) ? reinterpret_cast<HWND>(tool.id) : tool.hwnd;

@@ -20,12 +20,7 @@ struct Bar {
     bool dragging = false;
 };
 
-Bar& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<Bar>();
-    return *static_cast<Bar*>(window->control.get());
-}
+Bar& State(HWND hwnd) { return ControlState<Bar>(hwnd); }
 
 bool Vertical(HWND hwnd) { return (GetWindowLongA(hwnd, GWL_STYLE) & TBS_VERT) != 0; }
 

@@ -13,23 +13,13 @@ struct ButtonState {
     bool tracking = false;
 };
 
-ButtonState& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<ButtonState>();
-    return *static_cast<ButtonState*>(window->control.get());
-}
+ButtonState& State(HWND hwnd) { return ControlState<ButtonState>(hwnd); }
 
 UINT Type(HWND hwnd) { return static_cast<UINT>(GetWindowLongA(hwnd, GWL_STYLE)) & BS_TYPEMASK; }
 
 std::string Text(HWND hwnd) {
     std::lock_guard guard(Lock());
     return Find(hwnd)->text;
-}
-
-HFONT FontOf(HWND hwnd) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-    return font ? font : DialogFont();
 }
 
 void Notify(HWND hwnd, WORD code) {
@@ -96,7 +86,7 @@ void Paint(HWND hwnd, HDC dc) {
         SendMessageA(GetParent(hwnd), WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
         return;
     }
-    HGDIOBJ oldFont = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ oldFont = SelectObject(dc, ControlFont(hwnd));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, enabled ? SysColor(COLOR_BTNTEXT) : SysColor(COLOR_GRAYTEXT));
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));

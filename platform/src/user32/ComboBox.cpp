@@ -27,21 +27,11 @@ struct Combo {
     HWND list = nullptr;   // the popup while dropped
 };
 
-Combo& State(HWND hwnd) {
-    std::lock_guard guard(Lock());
-    Window* window = Find(hwnd);
-    if (!window->control) window->control = std::make_shared<Combo>();
-    return *static_cast<Combo*>(window->control.get());
-}
-
-HFONT FontOf(HWND hwnd) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
-    return font ? font : DialogFont();
-}
+Combo& State(HWND hwnd) { return ControlState<Combo>(hwnd); }
 
 int ItemHeight(HWND hwnd) {
     HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ old = SelectObject(dc, ControlFont(hwnd));
     TEXTMETRICA tm{};
     GetTextMetricsA(dc, &tm);
     SelectObject(dc, old);
@@ -146,7 +136,7 @@ void PaintField(HWND hwnd, HDC dc) {
     RECT button{field.right, field.top, inner.right - 1, field.bottom};
     DrawFrameControl(dc, &button, DFC_BUTTON, DFCS_BUTTONPUSH | (combo.list ? DFCS_PUSHED : 0));
     PaintArrow(dc, button, enabled);
-    HGDIOBJ oldFont = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ oldFont = SelectObject(dc, ControlFont(hwnd));
     SetBkMode(dc, TRANSPARENT);
     const bool focused = GetFocus() == hwnd && !combo.list;
     RECT selection{field.left + 1, field.top + 1, field.right - 1, field.bottom - 1};
@@ -168,7 +158,7 @@ void PaintList(HWND list, HWND hwnd, HDC dc) {
     FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
     const Combo combo = State(hwnd);
     const int itemHeight = ItemHeight(hwnd);
-    HGDIOBJ oldFont = SelectObject(dc, FontOf(hwnd));
+    HGDIOBJ oldFont = SelectObject(dc, ControlFont(hwnd));
     SetBkMode(dc, TRANSPARENT);
     for (int i = combo.top, y = 0; i < static_cast<int>(combo.entries.size()) && y < client.bottom;
          ++i, y += itemHeight) {

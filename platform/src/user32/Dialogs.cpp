@@ -153,6 +153,11 @@ HFONT DialogFont() {
     return font;
 }
 
+HFONT ControlFont(HWND hwnd) {
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    return font ? font : DialogFont();
+}
+
 LRESULT CALLBACK DialogClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefDlgProcA(hwnd, message, wParam, lParam);
 }

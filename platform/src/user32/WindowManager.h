@@ -82,6 +82,15 @@ std::recursive_mutex& Lock();
 // The window of a handle; nullptr when there is none. Under Lock().
 Window* Find(HWND hwnd);
 std::vector<HWND> ThreadTopLevels(DWORD thread);
+
+// The state of a built-in control's window, made on first use.
+template <typename State>
+State& ControlState(HWND hwnd) {
+    std::lock_guard guard(Lock());
+    Window* window = Find(hwnd);
+    if (!window->control) window->control = std::make_shared<State>();
+    return *static_cast<State*>(window->control.get());
+}
 HWND TopLevelOf(HWND hwnd);
 
 // Non-client frame: the client rectangle in window coordinates.
@@ -133,6 +142,8 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* templ, HWND parent
 // the sheet (PSM_ISDIALOGMESSAGE) in place of IsDialogMessage.
 INT_PTR RunModal(HWND dialog, HWND owner, bool sheet = false);
 HFONT DialogFont();
+// The font a control draws with: the one it was given, or the dialog font.
+HFONT ControlFont(HWND hwnd);
 
 // Built-in control procedures.
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
