@@ -181,6 +181,7 @@ int main(int argc, char** argv) {
     imgsvc::OpenHostLog(platform::sti::LogPath(root));
     imgsvc::HostLog("starting for " + root);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    platform::wia::ServeDriverLogClass();
     StartMonitors();
 
     const int fd = Listen(platform::sti::SocketPath(root));

@@ -112,5 +112,23 @@ TEST_F(WiaServiceClientTest, SuspendKeepsAnotherProcessOffTheDeviceUntilResume) 
     EXPECT_EQ(client.ReadLong(device, 1, WIA_IPS_XRES, &value), S_OK);
 }
 
+// The monitor instance's driver opens its WIA log in the host: the host
+// serves the log class, and the driver's first line reaches the log file.
+TEST_F(WiaServiceClientTest, TheDriversWiaLogLivesInTheHostAndWritesToItsFile) {
+    HANDLE file = CreateFileA(platform::wia::kDriverLogFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "the host's driver log file exists";
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    const size_t opened = text.find(" INIT log opened\r\n");
+    ASSERT_NE(opened, std::string::npos) << text;
+    const size_t line = text.find(" TRACE 1 0 Logging COM object created successfully\r\n");
+    ASSERT_NE(line, std::string::npos) << text;
+    EXPECT_LT(opened, line) << "the driver initialises its object before it logs";
+}
+
 }  // namespace
 }  // namespace wiadevice
