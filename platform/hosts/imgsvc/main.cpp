@@ -133,15 +133,6 @@ unsigned __stdcall ServeArrivals(void*) {
         }
         imgsvc::HostLog("device arrival");
         StartMonitors();
-    {
-        unsigned id = 0;
-        const uintptr_t thread = _beginthreadex(nullptr, 0, &ServeArrivals, nullptr, 0, &id);
-        if (thread != 0) {
-            CloseHandle(reinterpret_cast<HANDLE>(thread));
-            std::lock_guard<std::mutex> guard(ArrivalQueue().mutex);
-            ArrivalQueue().serving = true;
-        }
-    }
         {
             std::lock_guard<std::mutex> lock(arrivals.mutex);
             arrivals.done = asked;
@@ -255,6 +246,15 @@ int main(int argc, char** argv) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     platform::wia::ServeDriverLogClass();
     StartMonitors();
+    {
+        unsigned id = 0;
+        const uintptr_t thread = _beginthreadex(nullptr, 0, &ServeArrivals, nullptr, 0, &id);
+        if (thread != 0) {
+            CloseHandle(reinterpret_cast<HANDLE>(thread));
+            std::lock_guard<std::mutex> guard(ArrivalQueue().mutex);
+            ArrivalQueue().serving = true;
+        }
+    }
 
     const int fd = Listen(platform::sti::SocketPath(root));
     if (fd < 0) {
