@@ -2,12 +2,16 @@
 // and task memory, and classes that are not registered.
 #include <objbase.h>
 #include <oleauto.h>
+#include <platform/wia_service.h>
+#include <wiamindr.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -70,6 +74,73 @@ TEST(CoreCom, UnregisteredOrUninitialisedCreationFailsWithANullResult) {
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out), CO_E_DLLNOTFOUND);
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &out), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr), E_INVALIDARG);
+    CoUninitialize();
+}
+
+std::vector<std::string> DriverLogLines() {
+    std::vector<std::string> lines;
+    HANDLE file = CreateFileA(platform::wia::kDriverLogFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return lines;
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The WIA log class exists only where the service serves it; there each
+// object writes its lines, with their kind, to the machine's log file.
+TEST(CoreCom, TheWiaLogClassIsServedOnlyByTheServiceAndWritesItsLines) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    IWiaLog* log = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_WiaLog, nullptr, CLSCTX_INPROC_SERVER, IID_IWiaLog, reinterpret_cast<void**>(&log)),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(log, nullptr);
+    platform::wia::ServeDriverLogClass();
+    EXPECT_EQ(CoCreateInstance(CLSID_WiaLog, nullptr, CLSCTX_LOCAL_SERVER, IID_IWiaLog, reinterpret_cast<void**>(&log)),
+              REGDB_E_CLASSNOTREG)
+        << "an in-process class only";
+    ASSERT_EQ(CoCreateInstance(CLSID_WiaLog, nullptr, CLSCTX_INPROC_SERVER, IID_IWiaLog, reinterpret_cast<void**>(&log)),
+              S_OK);
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->InitializeLog(0), S_OK);
+    struct Case {
+        LONG flags;
+        LONG detail;
+        const wchar_t* text;
+        const char* line;
+    };
+    const Case cases[] = {
+        {WIALOG_TRACE, WIALOG_LEVEL1, L"Logging COM object created successfully",
+         "0x00000000 TRACE 1 0 Logging COM object created successfully"},
+        {WIALOG_WARNING, 2, L"paper jam", "0x00000000 WARNING 2 0 paper jam"},
+        {WIALOG_ERROR, 3, L"lamp failed", "0x00000000 ERROR 3 0 lamp failed"},
+        {WIALOG_TRACE | WIALOG_ERROR, 1, L"both", "0x00000000 ERROR 1 0 both"},
+        {0, 1, nullptr, "0x00000000 TRACE 1 0 "},
+    };
+    for (const Case& c : cases) {
+        BSTR text = c.text ? SysAllocString(c.text) : nullptr;
+        EXPECT_EQ(log->Log(c.flags, 0, c.detail, text), S_OK);
+        SysFreeString(text);
+    }
+    EXPECT_EQ(log->hResult(E_FAIL), S_OK);
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(log->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    unknown->Release();
+    EXPECT_EQ(log->Release(), 0u);
+
+    const std::vector<std::string> lines = DriverLogLines();
+    ASSERT_EQ(lines.size(), std::size(cases) + 2);
+    EXPECT_EQ(lines[0], "0x00000000 INIT log opened");
+    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(lines[i + 1], cases[i].line) << i;
+    EXPECT_EQ(lines.back(), "0x00000000 HRESULT 0x80004005");
     CoUninitialize();
 }
 

@@ -141,7 +141,7 @@ Writer Dispatch(DriverInstance& instance, Op op, Reader& r) {
 
 }  // namespace
 
-bool ServeClient(int fd) {
+bool ServeClient(int fd, const std::function<void()>& devicesChanged) {
     DriverInstance instance;
     bool opened = false;
     for (;;) {
@@ -153,6 +153,11 @@ bool ServeClient(int fd) {
         if (op == Op::Stop) {
             platform::sti::SendFrame(fd, Reply(S_OK).Body());
             return true;
+        }
+        if (op == Op::DevicesChanged) {
+            devicesChanged();
+            platform::sti::SendFrame(fd, Reply(S_OK).Body());
+            continue;
         }
         Writer reply = Reply(E_INVALIDARG);
         if (op == Op::Open) {

@@ -8,12 +8,15 @@
 
 #include "sti/ImageServiceProtocol.h"
 
+#include <functional>
 #include <memory>
 
 namespace imgsvc {
 
 // Serves the connection until it closes; true when the client asked the
-// host to stop.
-bool ServeClient(int fd);
+// host to stop. `devicesChanged` runs (on the host's own thread for it)
+// when a client reports an installed device; the client gets its answer
+// after it returned.
+bool ServeClient(int fd, const std::function<void()>& devicesChanged);
 
 }  // namespace imgsvc

@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,10 +78,19 @@ unsigned __stdcall MonitorEvents(void* argument) {
     }
 }
 
+std::mutex monitorsMutex;
+
+// Makes a monitor for each installed device that has none yet: every
+// device at start, the new ones after an arrival.
 void StartMonitors() {
+    std::lock_guard<std::mutex> guard(monitorsMutex);
     for (const auto& device : platform::sti::InstalledDevices()) {
+        const std::string name = platform::sti::Narrow(device.internalName);
+        bool known = false;
+        for (const auto& existing : Monitors()) known = known || existing->name == name;
+        if (known) continue;
         auto monitor = std::make_unique<Monitor>();
-        monitor->name = platform::sti::Narrow(device.internalName);
+        monitor->name = name;
         const HRESULT result =
             monitor->instance.Create(device, STI_DEVICE_CREATE_FOR_MONITOR | STI_DEVICE_CREATE_DATA);
         imgsvc::HostLog("monitor of " + monitor->name + ": " + std::to_string(result));
@@ -95,6 +105,56 @@ void StartMonitors() {
     }
 }
 
+// Device arrivals are served on one thread for the host's life, so the
+// monitor instances made for them belong to a thread that does not end
+// with the client that reported the arrival.
+struct Arrivals {
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t asked = 0;
+    uint64_t done = 0;
+    bool serving = false;
+};
+
+Arrivals& ArrivalQueue() {
+    static auto* arrivals = new Arrivals;
+    return *arrivals;
+}
+
+unsigned __stdcall ServeArrivals(void*) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    Arrivals& arrivals = ArrivalQueue();
+    for (;;) {
+        uint64_t asked = 0;
+        {
+            std::unique_lock<std::mutex> lock(arrivals.mutex);
+            arrivals.changed.wait(lock, [&] { return arrivals.asked != arrivals.done; });
+            asked = arrivals.asked;
+        }
+        imgsvc::HostLog("device arrival");
+        StartMonitors();
+        {
+            std::lock_guard<std::mutex> lock(arrivals.mutex);
+            arrivals.done = asked;
+        }
+        arrivals.changed.notify_all();
+    }
+}
+
+// Asks the arrival thread for the new devices' monitors and waits for them.
+void DevicesChanged() {
+    Arrivals& arrivals = ArrivalQueue();
+    std::unique_lock<std::mutex> lock(arrivals.mutex);
+    if (!arrivals.serving) {
+        lock.unlock();
+        StartMonitors();
+        return;
+    }
+    const uint64_t ticket = ++arrivals.asked;
+    arrivals.changed.notify_all();
+    arrivals.changed.wait(lock, [&] { return arrivals.done >= ticket; });
+}
+
 // Ends the host: no new connections, every client's connection shut so its
 // thread ends and releases its instance, then the monitors.
 [[noreturn]] void Stop() {
@@ -106,7 +166,10 @@ void StartMonitors() {
     }
     for (int i = 0; i < 500 && sessions.load() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     imgsvc::DetachWiaFaces();
-    Monitors().clear();
+    {
+        std::lock_guard<std::mutex> guard(monitorsMutex);
+        Monitors().clear();
+    }
     imgsvc::HostLog("stopped");
     std::_Exit(0);
 }
@@ -114,7 +177,7 @@ void StartMonitors() {
 unsigned __stdcall ServeConnection(void* argument) {
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(argument));
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    const bool stop = imgsvc::ServeClient(fd);
+    const bool stop = imgsvc::ServeClient(fd, DevicesChanged);
     {
         std::lock_guard<std::mutex> lock(clientsMutex);
         std::erase(clients, fd);
@@ -181,7 +244,17 @@ int main(int argc, char** argv) {
     imgsvc::OpenHostLog(platform::sti::LogPath(root));
     imgsvc::HostLog("starting for " + root);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    platform::wia::ServeDriverLogClass();
     StartMonitors();
+    {
+        unsigned id = 0;
+        const uintptr_t thread = _beginthreadex(nullptr, 0, &ServeArrivals, nullptr, 0, &id);
+        if (thread != 0) {
+            CloseHandle(reinterpret_cast<HANDLE>(thread));
+            std::lock_guard<std::mutex> guard(ArrivalQueue().mutex);
+            ArrivalQueue().serving = true;
+        }
+    }
 
     const int fd = Listen(platform::sti::SocketPath(root));
     if (fd < 0) {

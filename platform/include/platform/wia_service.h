@@ -23,6 +23,14 @@ struct ServiceEvent {
     std::wstring item;
 };
 
+// The WIA log object's file: one line per logged line, "<driver module>
+// <TRACE|WARNING|ERROR> <detail> <resource id> <text>", "<driver module>
+// INIT log opened" when a driver initialises its object.
+inline constexpr char kDriverLogFile[] = "C:\\Windows\\imgsvc-wia.log";
+// Makes CoCreateInstance serve the WIA log class (CLSID_WiaLog, in process)
+// in this process, as the image-acquisition service does in its own.
+PLATFORM_EXPORT void ServeDriverLogClass();
+
 // Takes every event raised since the last call (oldest first).
 PLATFORM_EXPORT std::vector<ServiceEvent> TakeServiceEvents();
 // Waits up to `ms` for an event and takes the events then queued.

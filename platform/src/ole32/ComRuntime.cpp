@@ -4,9 +4,11 @@
 // this process), and the unloading of modules that allow it.
 #include "core/Controls.h"
 #include "wiaservice/DeviceManagerProxy.h"
+#include "wiaservice/DriverLogClass.h"
 
 #include <objbase.h>
 #include <wia.h>
+#include <wiamindr.h>
 #include <winbase.h>
 #include <winreg.h>
 
@@ -102,6 +104,11 @@ HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REF
         return wia::GetDeviceManagerClassObject(riid, ppv);
     }
     if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+    // The WIA log class is built in, in the service host's process only.
+    if (IsEqualCLSID(rclsid, CLSID_WiaLog)) {
+        if (!wia::DriverLogClassServed()) return REGDB_E_CLASSNOTREG;
+        return wia::GetDriverLogClassObject(riid, ppv);
+    }
     const std::string path = InprocServerPath(rclsid);
     if (path.empty()) return REGDB_E_CLASSNOTREG;
     HMODULE module = LoadLibraryA(path.c_str());

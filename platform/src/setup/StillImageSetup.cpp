@@ -89,6 +89,8 @@ bool WriteStillImageRecords(const std::string& instancePath, const StillImageIns
         ok = server.Get() != nullptr && SetString(server.Get(), "", install.driverModule) &&
              SetString(server.Get(), "ThreadingModel", "Both");
     }
+    // A device arrival: a running service host makes the device's monitor.
+    if (ok) platform::sti::NotifyDevicesChanged(RootPath());
     return ok;
 }
 

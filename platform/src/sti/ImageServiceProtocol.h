@@ -39,6 +39,7 @@ enum class Op : uint32_t {
     RawWriteCommand,     // u32 offset, u32 index, bytes
     GetLastErrorInfo,    // -> u32 generic, u32 vendor, wstring text
     Stop,                // the host ends
+    DevicesChanged,      // a device was installed: the host makes its monitor before it answers
 };
 
 class Writer {

@@ -145,6 +145,15 @@ void StopHost(const std::string& root) {
     ::close(lock);
 }
 
+void NotifyDevicesChanged(const std::string& root) {
+    const int fd = ConnectTo(SocketPath(root));
+    if (fd < 0) return;
+    Writer changed;
+    changed.U32(static_cast<uint32_t>(Op::DevicesChanged));
+    if (SendFrame(fd, changed.Body())) ReceiveFrame(fd);
+    ::close(fd);
+}
+
 ServiceConnection::ServiceConnection() {
     const std::string root = platform::testing::Root();
     if (EnsureHost(root)) fd_ = ConnectTo(SocketPath(root));

@@ -33,5 +33,8 @@ private:
 bool EnsureHost(const std::string& root);
 // Asks the host of `root` to end and waits (bounded) until it has.
 void StopHost(const std::string& root);
+// Tells a running host of `root` that devices were installed and waits for
+// its answer; starts no host.
+void NotifyDevicesChanged(const std::string& root);
 
 }  // namespace platform::sti

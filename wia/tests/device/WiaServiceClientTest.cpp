@@ -112,5 +112,61 @@ TEST_F(WiaServiceClientTest, SuspendKeepsAnotherProcessOffTheDeviceUntilResume) 
     EXPECT_EQ(client.ReadLong(device, 1, WIA_IPS_XRES, &value), S_OK);
 }
 
+// The monitor instance's driver opens its WIA log in the host: the host
+// serves the log class, and the driver's first line reaches the log file.
+TEST_F(WiaServiceClientTest, TheDriversWiaLogLivesInTheHostAndWritesToItsFile) {
+    HANDLE file = CreateFileA(platform::wia::kDriverLogFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "the host's driver log file exists";
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    const size_t opened = text.find(" INIT log opened\r\n");
+    ASSERT_NE(opened, std::string::npos) << text;
+    const size_t line = text.find(" TRACE 1 0 Logging COM object created successfully\r\n");
+    ASSERT_NE(line, std::string::npos) << text;
+    EXPECT_LT(opened, line) << "the driver initialises its object before it logs";
+}
+
+// A device installed while the host runs: the host makes its monitor (and
+// serves it) without a restart, so its button reaches a client.
+TEST(WiaDeviceArrivalTest, ADeviceInstalledAfterTheHostStartedGetsItsMonitor) {
+    platform::testing::SetWindowsVersion(5, 1);
+    emulator::VirtualScanner scanner("RM310-GL841", emulator::SwitchOverrides{{"speed", "8"}, {"clock", "real"}});
+    scanner.Serve(platform::testing::Root(), 0);
+    ASSERT_TRUE(platform::testing::StartImageService());
+    struct StopHost {
+        ~StopHost() { platform::testing::StopImageService(); }
+    } stopHost;
+    {
+        ServiceClient before;
+        ASSERT_TRUE(before.Connected());
+        EXPECT_TRUE(before.Devices().empty());
+    }
+
+    ASSERT_FALSE(
+        platform::testing::InstallStillImageDevice(emulator::ImageDeviceEntry("RM310-GL841", 0, scanner)).empty());
+    ServiceClient client;
+    ASSERT_TRUE(client.Connected());
+    const auto devices = client.Devices();
+    ASSERT_EQ(devices.size(), 1u) << "the host serves the new device";
+    const std::wstring device = devices[0].name;
+    client.Events(0);
+    scanner.Press();
+    scanner.Release();
+    bool seen = false;
+    for (int i = 0; i < 20 && !seen; ++i) {
+        for (const auto& e : client.Events(1000)) {
+            seen = seen || (IsEqualGUID(e.event, Guid(emulator::kScanButtonEvent)) && e.deviceId == device);
+        }
+    }
+    EXPECT_TRUE(seen) << "the new device's monitor raised the button";
+    platform::testing::StopImageService();
+    for (const auto& v : scanner.Violations()) ADD_FAILURE() << "violation " << v.rule << ": " << v.text;
+    scanner.StopServing();
+}
+
 }  // namespace
 }  // namespace wiadevice
