@@ -54,6 +54,8 @@ public:
 
 private:
     Sheet(std::uint32_t columns, std::uint32_t rows, SheetSide front, SheetSide back);
+    static Sheet FromShared(std::shared_ptr<const PnmImage> front, std::shared_ptr<const PnmImage> back,
+                            PnmTransfer transfer);
 
     std::uint32_t columns_;
     std::uint32_t rows_;
