@@ -17,7 +17,10 @@ constexpr int kCsLine = 6;
 
 class ChipBoardTest : public DeviceTest {
 protected:
-    explicit ChipBoardTest(std::string board = "RM310-GL841") : DeviceTest(std::move(board)) {}
+    explicit ChipBoardTest(std::string board = "RM310-GL841", SwitchOverrides switches = {{"clock", "virtual"}})
+        : DeviceTest(std::move(board), std::move(switches))
+    {
+    }
 
     void Latches(std::uint8_t low) { driver_.Set(0x6D, low); }
     bool Line(int line) { return (driver_.Get(0x6D) >> (line - 1)) & 1; }
@@ -65,6 +68,23 @@ TEST_F(ChipBoardTest, EepromWordsReadByBitBanging)
     EXPECT_EQ(words[1], 0x00F0);
     for (int address : {0, 1, 4, 6, 7, 29, 30, 31, 56, 57, 63})
         EXPECT_EQ(ReadWord(address, address % 2 == 1), words[address]) << address;
+}
+
+// A board whose EEPROM was never written: every word, inspected or read over
+// the wire, is 0xFFFF, on both chips.
+class BlankEepromTest : public ChipBoardTest {
+protected:
+    BlankEepromTest() : ChipBoardTest("RM310-GL841", {{"clock", "virtual"}, {"eeprom", "blank"}}) {}
+};
+
+TEST_F(BlankEepromTest, EveryWordReadsAllOnes)
+{
+    for (std::uint16_t word : scanner_.Eeprom())
+        EXPECT_EQ(word, 0xFFFF);
+    for (int address : {0, 1, 4, 6, 7, 31, 56, 57, 63})
+        EXPECT_EQ(ReadWord(address, false), 0xFFFF) << address;
+    EXPECT_EQ(VirtualScanner("RM310-GL125", {{"eeprom", "blank"}}).Eeprom()[56], 0xFFFF);
+    EXPECT_EQ(VirtualScanner("RM310-GL125").Eeprom()[56], 0x520B);
 }
 
 TEST_F(ChipBoardTest, GpioReadRules)

@@ -20,6 +20,8 @@ Device::Device(const BoardProfile& board, const SwitchOverrides& switches) : boa
     for (const auto& [name, value] : switches)
         switches_.Set(name, value);
     clock_ = DeviceClock(switches_.Get("clock") == "virtual");
+    if (switches_.Get("eeprom") == "blank")
+        board_.eepromBlank = true;
     if (board_.chip == ChipKind::Gl125) {
         auto side = std::make_unique<Gl125Board>(board_, switches_, logs_);
         chip_ = std::make_unique<Gl125Chip>(board_, switches_, logs_, *side);

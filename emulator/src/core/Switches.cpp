@@ -32,6 +32,9 @@ constexpr std::array kSwitchTable{
     SwitchDef{"fifo_bytes", "1048576", Kind::Integer, ""},
     SwitchDef{"external_power", "on", Kind::OnOff, ""},
     SwitchDef{"eeprom_writable", "off", Kind::OnOff, ""},
+    // The board's EEPROM image: its own words, or blank (every word 0xFFFF).
+    // Read when the device is built; a later change does nothing.
+    SwitchDef{"eeprom", "board", Kind::Choice, "board|blank"},
     SwitchDef{"led_colours", "(blue, green, red)", Kind::Choice, "(blue, green, red)|(red, green, blue)"},
     SwitchDef{"sensitivity", "normal", Kind::Choice, "normal|bright|dim"},
     // D at vref 0 and offset code 128: 3 is a sensor whose front end's

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -198,6 +199,32 @@ TEST_F(ChainTest, AllStagesTogetherGiveTheComposedImage)
             EXPECT_EQ(image.lines, 10u);
             EXPECT_EQ(image.bytes, ExpectedSide(*source, side, 6, 12, 3, bytes, 10)) << side << toMemory;
         }
+        chain.EndScan();
+        chain.Detach();
+    }
+}
+
+// The model finds the page's end while the spooler's worker reads it; the
+// length it publishes then reaches the scaler (at twice the scanner's
+// resolution) and the end-of-page stage above while the front end reads.
+TEST_F(ChainTest, PageLengthFoundDuringTheSpooledPageEndsThePageAtTheScaledLength)
+{
+    for (const int32_t toMemory : {0, 1}) {
+        SCOPED_TRACE(toMemory);
+        Attach({.opticalDpi = 300, .spool = 1, .mode = 1, .resolution = 600, .endOfPage = 1});
+        Set(SI_PROP_SPOOL_TO_MEMORY, toMemory);
+        Page(8, 200);
+        const int32_t scannerLines = source->Get(SI_PROP_SCAN_LENGTH);
+        ASSERT_GT(scannerLines, 60);
+        source->SetPaperEnd(40, 50);
+
+        ASSERT_TRUE(chain.StartScan());
+        const uint32_t bytes = static_cast<uint32_t>(Get(SI_PROP_WIDTH_IN_BYTES));
+        const SideImage image = ReadSide(*chain.ActiveSource(), 0, bytes, 7);
+        EXPECT_EQ(image.last, SI_END_OF_PAGE);
+        EXPECT_EQ(image.lines, 100u);
+        EXPECT_EQ(Get(SI_PROP_EOP_LENGTH), 100);
+        EXPECT_NE(source->paperEndThread, std::this_thread::get_id()) << "published from the spooler's worker";
         chain.EndScan();
         chain.Detach();
     }

@@ -114,6 +114,10 @@ SIResult ScriptedSource::Read(uint8_t* buffer, uint32_t lines, uint32_t side, in
         std::copy(line.begin(), line.end(), buffer + i * width);
         linesServed.push_back(stream);
         ++next;
+        if (paperEndAfter_ != 0 && next == paperEndAfter_ && !back) {
+            paperEndThread = std::this_thread::get_id();
+            Set(SI_PROP_EOP_LENGTH, paperEndLength_);
+        }
     }
     *linesRead = static_cast<int>(n);
     return SI_OK;

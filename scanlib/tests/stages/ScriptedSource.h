@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class ScriptedSource : public ImageSource {
@@ -36,6 +37,15 @@ public:
     // Each side reads its own stream (the back's lines are those from
     // kBackStream on), as a two-sided stage below would deliver.
     void SetSidedStreams(bool sided) { sided_ = sided; }
+    // Sets the found page length to `length` once `afterLines` lines have
+    // been served, from within that Read (the thread that reads), as the
+    // model does when the sheet's trailing edge passes the paper sensor.
+    void SetPaperEnd(uint32_t afterLines, int32_t length)
+    {
+        paperEndAfter_ = afterLines;
+        paperEndLength_ = length;
+    }
+    std::thread::id paperEndThread;  // the thread that set the found length
     static constexpr uint32_t kBackStream = 1000;
 
     bool Start() override;
@@ -60,6 +70,8 @@ private:
     bool stalling_ = false;
     bool stallNext_ = false;
     bool startResult_ = true;
+    uint32_t paperEndAfter_ = 0;
+    int32_t paperEndLength_ = 0;
 };
 
 // Sets the property as a front end does: its Set with a single-value record.
