@@ -40,7 +40,7 @@ int Hundredths(TW_FIX32 fix)
 
 uint32_t TwainSource::PreferredRows() const
 {
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     const uint32_t b = std::max<uint32_t>(output->BytesPerRow(), 1);
     uint32_t r = std::min({kMaxBuffer / b, output->Rows(), static_cast<uint32_t>(std::max(output->Resolution(), 0)) / 2});
     return std::max<uint32_t>(r, 2);
@@ -52,7 +52,7 @@ TW_UINT16 TwainSource::SetupMemory(TW_UINT16, TW_MEMREF data)
     if (setup == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (state_ < 6 || output == nullptr) {
         setup->MinBufSize = kMinBuffer;
         setup->MaxBufSize = kMaxBuffer;
@@ -102,7 +102,7 @@ TW_UINT16 TwainSource::SetupFile(TW_UINT16 msg, TW_MEMREF data)
 TW_UINT16 TwainSource::ImageInfo(TW_UINT16, TW_MEMREF data)
 {
     auto* info = static_cast<pTW_IMAGEINFO>(data);
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (info == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
@@ -208,7 +208,7 @@ TW_UINT16 TwainSource::TransferFailed(int code)
 TW_UINT16 TwainSource::MemoryTransfer(TW_UINT16, TW_MEMREF data)
 {
     auto* xfer = static_cast<pTW_IMAGEMEMXFER>(data);
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (xfer == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
@@ -276,7 +276,7 @@ TW_UINT16 TwainSource::FileTransfer(TW_UINT16, TW_MEMREF data)
 
 TW_UINT16 TwainSource::WholePageTransfer(TW_MEMREF data, bool toFile)
 {
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (output == nullptr) {
         return Fail(TWCC_SEQERROR);
     }

@@ -1,6 +1,7 @@
 // The application object: dispatch, states and the control triplets.
 #include "TwainSource.h"
 
+#include "PageStore.h"
 #include "ScannerDataStage.h"
 
 #include <MessageTable.h>
@@ -423,8 +424,15 @@ int TwainSource::StartAcquisition()
     }
     try {
         pipeline_.SetError(0);
-        const int built = pipeline_.Add(std::make_unique<ScannerDataStage>(library_, pipeline_, eopExtra_), settings_,
-                                        indicators_, parentWindow_);
+        auto data = std::make_unique<ScannerDataStage>(library_, pipeline_, eopExtra_);
+        PipelineStage& scanner = *data;
+        int built = pipeline_.Add(std::move(data), settings_, indicators_, parentWindow_);
+        if (built == 0 && settings_.detectEop != 0) {
+            // The paper decides the length: the page is read ahead into the
+            // store, so that every transfer knows it before the first row.
+            built = pipeline_.Add(std::make_unique<PageStore>(scanner, pipeline_), settings_, indicators_,
+                                  parentWindow_);
+        }
         if (built != 0) {
             pipeline_.End();
             // A refused property or a failing device is the scanner's
