@@ -134,6 +134,13 @@ TW_UINT16 TwainSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, T
     if (state_ < found->firstState || state_ > found->lastState) {
         return Fail(TWCC_SEQERROR);
     }
+    if (state_ >= 6 && (dg == DG_IMAGE || dat == DAT_SETUPMEMXFER) && pipeline_.Output() != nullptr) {
+        // Learning the page's length may read the whole sheet ahead (paper-end
+        // detection), with the progress pumping messages as in a transfer.
+        transferRunning_ = true;
+        pipeline_.Output()->Rows();
+        transferRunning_ = false;
+    }
     origin_ = origin;
     const TW_UINT16 result = (this->*(found->handler))(msg, data);
     origin_ = nullptr;
