@@ -111,7 +111,7 @@ bool GlobalMemoryFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes)
         return false;
     }
     if (!bytes.empty()) {
-        std::memcpy(data_ + offset, bytes.data(), bytes.size());
+        std::memcpy(data_ + static_cast<size_t>(offset), bytes.data(), bytes.size());
     }
     length_ = std::max(length_, end);
     return true;
