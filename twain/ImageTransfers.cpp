@@ -3,10 +3,12 @@
 #include "TwainSource.h"
 
 #include "DibLayout.h"
+#include "PageFiles.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -40,7 +42,7 @@ int Hundredths(TW_FIX32 fix)
 
 uint32_t TwainSource::PreferredRows() const
 {
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     const uint32_t b = std::max<uint32_t>(output->BytesPerRow(), 1);
     uint32_t r = std::min({kMaxBuffer / b, output->Rows(), static_cast<uint32_t>(std::max(output->Resolution(), 0)) / 2});
     return std::max<uint32_t>(r, 2);
@@ -52,7 +54,7 @@ TW_UINT16 TwainSource::SetupMemory(TW_UINT16, TW_MEMREF data)
     if (setup == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (state_ < 6 || output == nullptr) {
         setup->MinBufSize = kMinBuffer;
         setup->MaxBufSize = kMaxBuffer;
@@ -102,7 +104,7 @@ TW_UINT16 TwainSource::SetupFile(TW_UINT16 msg, TW_MEMREF data)
 TW_UINT16 TwainSource::ImageInfo(TW_UINT16, TW_MEMREF data)
 {
     auto* info = static_cast<pTW_IMAGEINFO>(data);
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (info == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
@@ -208,7 +210,7 @@ TW_UINT16 TwainSource::TransferFailed(int code)
 TW_UINT16 TwainSource::MemoryTransfer(TW_UINT16, TW_MEMREF data)
 {
     auto* xfer = static_cast<pTW_IMAGEMEMXFER>(data);
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (xfer == nullptr) {
         return Fail(TWCC_BADVALUE);
     }
@@ -276,7 +278,7 @@ TW_UINT16 TwainSource::FileTransfer(TW_UINT16, TW_MEMREF data)
 
 TW_UINT16 TwainSource::WholePageTransfer(TW_MEMREF data, bool toFile)
 {
-    const PipelineStage* output = pipeline_.Output();
+    PipelineStage* output = pipeline_.Output();
     if (output == nullptr) {
         return Fail(TWCC_SEQERROR);
     }
@@ -284,56 +286,29 @@ TW_UINT16 TwainSource::WholePageTransfer(TW_MEMREF data, bool toFile)
     const uint32_t width = output->PixelsPerRow();
     const uint32_t rows = output->Rows();
     const uint32_t rowSize = output->BytesPerRow();
-    const std::vector<uint8_t> headers = DibHeaders(bits, output->Resolution(), width, rows, toFile);
-    const uint64_t total = headers.size() + uint64_t(rows) * rowSize;
-    if (total > 0x7FFFFFFF) {
-        return TransferFailed(kScanErrorMemory);
-    }
+    const uint64_t total = DibHeaderLength(bits, toFile) + uint64_t(rows) * rowSize;
 
-    HGLOBAL handle = nullptr;
-    uint8_t* image = nullptr;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    auto cleanUp = [&](bool failed) {
-        if (handle != nullptr) {
-            GlobalUnlock(handle);
-            if (failed) GlobalFree(handle);
-        }
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            if (failed) DeleteFileA(fileName_);
-        }
-    };
-    // Writes `count` bytes at `offset` of the target.
-    auto write = [&](uint64_t offset, const uint8_t* bytes, uint32_t count) -> bool {
-        if (!toFile) {
-            std::memcpy(image + offset, bytes, count);
-            return true;
-        }
-        if (SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-            return false;
-        }
-        DWORD done = 0;
-        return WriteFile(file, bytes, count, &done, nullptr) && done == count;
-    };
-
+    // Either target deletes or frees an unfinished page with itself.
+    std::unique_ptr<DiskPageFile> disk;
+    std::unique_ptr<GlobalMemoryFile> memory;
+    PageFile* target = nullptr;
     if (toFile) {
-        file = CreateFileA(fileName_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        disk = std::make_unique<DiskPageFile>(fileName_);
+        if (!disk->IsOpen()) {
             return TransferFailed(kScanErrorFile);
         }
-        if (!write(0, headers.data(), static_cast<uint32_t>(headers.size())) ||
-            SetFilePointer(file, static_cast<LONG>(total), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-            !SetEndOfFile(file)) {
-            cleanUp(true);
-            return TransferFailed(kScanErrorFile);
-        }
+        target = disk.get();
     } else {
-        handle = SourceManagerBinding::Allocate(static_cast<SIZE_T>(total));
-        if (handle == nullptr) {
-            return TransferFailed(kScanErrorMemory);
-        }
-        image = static_cast<uint8_t*>(SourceManagerBinding::Lock(handle));
-        std::memcpy(image, headers.data(), headers.size());
+        memory = std::make_unique<GlobalMemoryFile>();
+        target = memory.get();
+    }
+    switch (WriteDibHeaders(*target, bits, output->Resolution(), width, rows, toFile)) {
+    case 1:
+        break;
+    case 0:
+        return TransferFailed(kScanErrorFile);
+    default:
+        return TransferFailed(kScanErrorMemory);
     }
 
     uint32_t chunk = PreferredRows();
@@ -344,9 +319,9 @@ TW_UINT16 TwainSource::WholePageTransfer(TW_MEMREF data, bool toFile)
     try {
         buffer.resize(size_t(chunk) * rowSize);
     } catch (const std::bad_alloc&) {
-        cleanUp(true);
         return TransferFailed(kScanErrorMemory);
     }
+    // Rows go bottom-up: each chunk, turned over, ends where the previous began.
     uint32_t written = 0;
     int error = 0;
     while (written < rows) {
@@ -364,20 +339,23 @@ TW_UINT16 TwainSource::WholePageTransfer(TW_MEMREF data, bool toFile)
         if (bits == 24) {
             SwapRedBlue(buffer.data(), got, rowSize);
         }
-        const uint64_t at = headers.size() + uint64_t(rows - written - got) * rowSize;
-        if (!write(at, buffer.data(), got * rowSize)) {
-            error = kScanErrorFile;
+        const uint64_t at = total - uint64_t(written + got) * rowSize;
+        if (!target->WriteAt(at, std::span<const uint8_t>(buffer.data(), size_t(got) * rowSize))) {
+            error = target->OutOfMemory() ? kScanErrorMemory : kScanErrorFile;
             break;
         }
         written += got;
     }
+    if (error == 0 && disk && !disk->Finish()) {
+        error = kScanErrorFile;
+    }
     if (error != 0) {
-        cleanUp(true);
+        disk.reset();
+        memory.reset();
         return TransferFailed(error);
     }
-    cleanUp(false);
     if (!toFile) {
-        *static_cast<TW_HANDLE*>(data) = handle;
+        *static_cast<TW_HANDLE*>(data) = memory->Detach();
     }
     state_ = 7;
     return TWRC_XFERDONE;

@@ -24,7 +24,8 @@ public:
     virtual ~PipelineStage() = default;
 
     virtual uint32_t PixelsPerRow() const = 0;
-    virtual uint32_t Rows() const = 0;
+    // The page's rows; a stage may read the page ahead to learn them.
+    virtual uint32_t Rows() = 0;
     virtual uint32_t BytesPerRow() const = 0;
     virtual uint32_t BitsPerPixel() const = 0;
     virtual int32_t Resolution() const = 0;

@@ -15,7 +15,7 @@ public:
     ScannerDataStage(ScannerLibraryBinding& library, ScanPipeline& pipeline, int32_t eopExtra);
 
     uint32_t PixelsPerRow() const override { return width_; }
-    uint32_t Rows() const override { return length_; }
+    uint32_t Rows() override { return length_; }
     uint32_t BytesPerRow() const override { return rowBytes_; }
     uint32_t BitsPerPixel() const override { return bits_; }
     int32_t Resolution() const override { return dpi_; }

@@ -1,5 +1,7 @@
 #include "SettingsProfile.h"
 
+#include "WorkFiles.h"
+
 #include <shlobj.h>
 #include <windows.h>
 #include <winnls.h>
@@ -11,7 +13,6 @@
 namespace {
 
 constexpr char kProfileFile[] = "Pelidor.INI";
-constexpr char kWorkFolder[] = "Paperlyn";
 constexpr char kMainSection[] = "MAIN";
 
 struct Frame {
@@ -90,12 +91,9 @@ int FindPaperSize(const ScanSettings& settings)
 
 std::string SettingsProfile::DefaultPath(const std::string& fallbackFolder)
 {
-    char folder[MAX_PATH] = {};
-    if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder) == S_OK) {
-        std::string work = std::string(folder) + "\\" + kWorkFolder;
-        if (CreateDirectoryA(work.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
-            return work + "\\" + kProfileFile;
-        }
+    std::string work;
+    if (GetWorkFolder(work)) {
+        return work + kProfileFile;
     }
     std::string path = fallbackFolder;
     if (!path.empty() && path.back() != '\\' && path.back() != '/') path.push_back('/');

@@ -1,6 +1,7 @@
 // The application object: dispatch, states and the control triplets.
 #include "TwainSource.h"
 
+#include "PageStore.h"
 #include "ScannerDataStage.h"
 
 #include <MessageTable.h>
@@ -132,6 +133,13 @@ TW_UINT16 TwainSource::Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, T
     }
     if (state_ < found->firstState || state_ > found->lastState) {
         return Fail(TWCC_SEQERROR);
+    }
+    if (state_ >= 6 && (dg == DG_IMAGE || dat == DAT_SETUPMEMXFER) && pipeline_.Output() != nullptr) {
+        // Learning the page's length may read the whole sheet ahead (paper-end
+        // detection), with the progress pumping messages as in a transfer.
+        transferRunning_ = true;
+        pipeline_.Output()->Rows();
+        transferRunning_ = false;
     }
     origin_ = origin;
     const TW_UINT16 result = (this->*(found->handler))(msg, data);
@@ -423,8 +431,15 @@ int TwainSource::StartAcquisition()
     }
     try {
         pipeline_.SetError(0);
-        const int built = pipeline_.Add(std::make_unique<ScannerDataStage>(library_, pipeline_, eopExtra_), settings_,
-                                        indicators_, parentWindow_);
+        auto data = std::make_unique<ScannerDataStage>(library_, pipeline_, eopExtra_);
+        PipelineStage& scanner = *data;
+        int built = pipeline_.Add(std::move(data), settings_, indicators_, parentWindow_);
+        if (built == 0 && settings_.detectEop != 0) {
+            // The paper decides the length: the page is read ahead into the
+            // store, so that every transfer knows it before the first row.
+            built = pipeline_.Add(std::make_unique<PageStore>(scanner, pipeline_), settings_, indicators_,
+                                  parentWindow_);
+        }
         if (built != 0) {
             pipeline_.End();
             // A refused property or a failing device is the scanner's
